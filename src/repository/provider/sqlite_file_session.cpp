@@ -1,0 +1,69 @@
+#include "provider/sqlite_file_session.h"
+
+#include "com/error_info.h"
+#include "provider/property_names.h"
+
+namespace platform::provider {
+
+HRESULT ReadCommitMode(const VARIANT& value, std::int32_t* mode) {
+  VARIANT number;
+  VariantInit(&number);
+  if (Failed(VariantChangeType(&number, &value, 0, VT_I4)) ||
+      (number.lVal != kCommitModeDefault && number.lVal != kCommitModeDurable)) {
+    VariantClear(&number);
+    return ReportError(DB_E_ERRORSOCCURRED, "the commit mode must be 0 or 1");
+  }
+  *mode = number.lVal;
+  return S_OK;
+}
+
+HRESULT SqliteFileSession::Open(const std::string& path, std::unique_ptr<Session>* session) {
+  std::unique_ptr<SqliteDatabase> database;
+  const HRESULT opened = SqliteDatabase::OpenFile(path, &database);
+  if (Failed(opened)) return opened;
+  std::unique_ptr<SqliteFileSession> created(new SqliteFileSession(std::move(database)));
+  const HRESULT configured = created->database_->SetDurability(CommitDurability::kNormal);
+  if (Failed(configured)) return configured;
+  *session = std::move(created);
+  return S_OK;
+}
+
+const std::vector<std::string>& SqliteFileSession::PropertyNames() const {
+  return CommitModePropertyNames();
+}
+
+HRESULT SqliteFileSession::GetProperty(std::string_view name, VARIANT* value) {
+  if (!IsCommitModeProperty(name)) return ReportError(adErrItemNotFound, std::string(name));
+  VariantClear(value);
+  value->vt = VT_I4;
+  value->lVal = commit_mode_;
+  return S_OK;
+}
+
+HRESULT SqliteFileSession::SetProperty(std::string_view name, const VARIANT& value) {
+  if (!IsCommitModeProperty(name)) return ReportError(adErrItemNotFound, std::string(name));
+  std::int32_t mode = kCommitModeDefault;
+  const HRESULT read = ReadCommitMode(value, &mode);
+  if (Failed(read)) return read;
+  const HRESULT set = database_->SetDurability(
+      mode == kCommitModeDurable ? CommitDurability::kDurable : CommitDurability::kNormal);
+  if (Failed(set)) return set;
+  commit_mode_ = mode;
+  return S_OK;
+}
+
+HRESULT SqliteFileSession::Execute(std::string_view statement,
+                                   const std::vector<Variant>& parameters,
+                                   std::unique_ptr<Rowset>* rows) {
+  return database_->Execute(statement, parameters, rows);
+}
+
+HRESULT SqliteFileSession::BeginTransaction() { return database_->Begin(); }
+
+HRESULT SqliteFileSession::CommitTransaction() { return database_->Commit(); }
+
+HRESULT SqliteFileSession::AbortTransaction() { return database_->Rollback(); }
+
+bool SqliteFileSession::InTransaction() const { return database_->InTransaction(); }
+
+}  // namespace platform::provider
