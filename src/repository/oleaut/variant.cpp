@@ -4,6 +4,33 @@
 
 namespace platform {
 
+namespace {
+
+bool IsKnownType(VARTYPE type) {
+  switch (type) {
+    case VT_EMPTY:
+    case VT_NULL:
+    case VT_I4:
+    case VT_I8:
+    case VT_R8:
+    case VT_DATE:
+    case VT_BSTR:
+    case VT_DISPATCH:
+    case VT_ERROR:
+    case VT_BOOL:
+    case VT_UNKNOWN:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool HoldsObject(const VARIANT& value) {
+  return (value.vt == VT_UNKNOWN || value.vt == VT_DISPATCH) && value.punkVal != nullptr;
+}
+
+}  // namespace
+
 void VariantInit(VARIANT* value) {
   value->vt = VT_EMPTY;
   value->llVal = 0;
@@ -11,26 +38,9 @@ void VariantInit(VARIANT* value) {
 
 HRESULT VariantClear(VARIANT* value) {
   if (value == nullptr) return E_INVALIDARG;
-  switch (value->vt) {
-    case VT_BSTR:
-      SysFreeString(value->bstrVal);
-      break;
-    case VT_UNKNOWN:
-    case VT_DISPATCH:
-      if (value->punkVal != nullptr) value->punkVal->Release();
-      break;
-    case VT_EMPTY:
-    case VT_NULL:
-    case VT_I4:
-    case VT_I8:
-    case VT_R8:
-    case VT_DATE:
-    case VT_BOOL:
-    case VT_ERROR:
-      break;
-    default:
-      return DISP_E_BADVARTYPE;
-  }
+  if (!IsKnownType(value->vt)) return DISP_E_BADVARTYPE;
+  if (value->vt == VT_BSTR) SysFreeString(value->bstrVal);
+  if (HoldsObject(*value)) value->punkVal->Release();
   VariantInit(value);
   return S_OK;
 }
@@ -38,30 +48,13 @@ HRESULT VariantClear(VARIANT* value) {
 HRESULT VariantCopy(VARIANT* destination, const VARIANT* source) {
   if (destination == nullptr || source == nullptr) return E_INVALIDARG;
   if (destination == source) return S_OK;
+  if (!IsKnownType(source->vt)) return DISP_E_BADVARTYPE;
   VARIANT copy = *source;
-  switch (source->vt) {
-    case VT_BSTR:
-      if (source->bstrVal != nullptr) {
-        copy.bstrVal = SysAllocStringLen(source->bstrVal, SysStringLen(source->bstrVal));
-        if (copy.bstrVal == nullptr) return E_OUTOFMEMORY;
-      }
-      break;
-    case VT_UNKNOWN:
-    case VT_DISPATCH:
-      if (copy.punkVal != nullptr) copy.punkVal->AddRef();
-      break;
-    case VT_EMPTY:
-    case VT_NULL:
-    case VT_I4:
-    case VT_I8:
-    case VT_R8:
-    case VT_DATE:
-    case VT_BOOL:
-    case VT_ERROR:
-      break;
-    default:
-      return DISP_E_BADVARTYPE;
+  if (source->vt == VT_BSTR && source->bstrVal != nullptr) {
+    copy.bstrVal = SysAllocStringLen(source->bstrVal, SysStringLen(source->bstrVal));
+    if (copy.bstrVal == nullptr) return E_OUTOFMEMORY;
   }
+  if (HoldsObject(copy)) copy.punkVal->AddRef();
   const HRESULT cleared = VariantClear(destination);
   if (Failed(cleared)) {
     VariantClear(&copy);
