@@ -133,19 +133,21 @@ class RepositoryTest : public testing_support::ComTest {
   // A repository of the shared schema holding `rows_sql`.
   std::string MakeRepository(const std::string& rows_sql, const std::string& name = "repo.sqlite") {
     const std::string path = dir_.File(name);
-    testing_support::CreateRepository(path, rows_sql);
+    testing_support::CopyFile(EmptyRepository(), path);
+    ApplyInOneTransaction(path, rows_sql);
     return path;
   }
   // A SQLite file holding only what `sql` makes.
   std::string MakeDatabase(const std::string& sql, const std::string& name = "plain.sqlite") {
     const std::string path = dir_.File(name);
-    testing_support::ExecuteSql(path, sql);
+    ApplyInOneTransaction(path, sql);
     return path;
   }
   // A copy of the sample model with `changes_sql` applied.
   std::string MakeSample(const std::string& changes_sql = "", const std::string& name = "sample.sqlite") {
     const std::string path = dir_.File(name);
-    testing_support::CreateSampleRepository(path, changes_sql);
+    testing_support::CopyFile(testing_support::FixturePath("repositories/sample.sqlite"), path);
+    ApplyInOneTransaction(path, changes_sql);
     return path;
   }
 
@@ -158,6 +160,22 @@ class RepositoryTest : public testing_support::ComTest {
   }
 
   testing_support::TempDir dir_;
+
+ private:
+  // The shared schema without rows, made once per test program: making it
+  // afresh for every test costs a sync per statement.
+  static const std::string& EmptyRepository() {
+    static testing_support::TempDir folder;
+    static const std::string path = [] {
+      const std::string made = folder.File("empty.sqlite");
+      testing_support::CreateRepository(made);
+      return made;
+    }();
+    return path;
+  }
+  static void ApplyInOneTransaction(const std::string& path, const std::string& sql) {
+    if (!sql.empty()) testing_support::ExecuteSql(path, "begin;\n" + sql + "\ncommit;");
+  }
 };
 
 }  // namespace system_testing
