@@ -1,6 +1,8 @@
-// The tool on the sample repository, end to end.
+// The tool on the sample repository, end to end: the four lines, the tagging,
+// repeated runs and extra arguments.
 #include <gtest/gtest.h>
 
+#include "run/run_checks.h"
 #include "support/process.h"
 #include "support/sqlite_file.h"
 #include "support/temp_dir.h"
@@ -8,6 +10,7 @@
 namespace {
 
 using namespace testing_support;
+using namespace run_checks;
 
 TEST(SampleRun, PrintsTheFourLinesAndTagsTheRealisers) {
   TempDir dir;
@@ -20,6 +23,97 @@ TEST(SampleRun, PrintsTheFourLinesAndTagsTheRealisers) {
                                                       "2,3,6,4,5,7,9", "110,111", "200,205,201,200"}));
   EXPECT_EQ(QueryRows(path, "select object_id from t_object where tagged = 1 order by object_id"),
             (Rows{{"112"}, {"200"}, {"201"}, {"205"}}));
+}
+
+// The same model from three sources: the stored file, the file the SQL makes
+// here, and the stored file whose tables span many pages (400 filler rows).
+// Each run prints the sample's lines, tags 200, 201 and 205, and changes
+// nothing else.
+struct SampleSource {
+  std::string name;
+  std::string source;
+  friend void PrintTo(const SampleSource& value, std::ostream* out) { *out << value.source; }
+};
+
+class SampleSources : public ::testing::TestWithParam<SampleSource> {};
+
+TEST_P(SampleSources, RunTagsTheRealisersAndNothingElse) {
+  TempDir dir;
+  const std::string path = dir.File("repository.sqlite");
+  const std::string& source = GetParam().source;
+  if (source == "sample.sql") {
+    CreateSampleRepository(path);
+  } else {
+    CopyFile(FixturePath("repositories/" + source), path);
+  }
+  ExpectRun(path, {kSampleLines, 0});
+}
+
+INSTANTIATE_TEST_SUITE_P(Repositories, SampleSources,
+                         ::testing::Values(SampleSource{"StoredSample", "sample.sqlite"},
+                                           SampleSource{"SampleMadeFromSql", "sample.sql"},
+                                           SampleSource{"StoredManyPages", "pages.sqlite"}),
+                         CaseName());
+
+TEST(SampleRun, ASecondRunPrintsTheSameLinesAndChangesNothingMore) {
+  TempDir dir;
+  const std::string path = dir.File("sample.sqlite");
+  CopyFile(FixturePath("repositories/sample.sqlite"), path);
+  const ProcessResult first = RunTool({path});
+  const Rows after_first = DumpDatabase(path);
+  const ProcessResult second = RunTool({path});
+
+  EXPECT_EQ(first.exit_status, 0);
+  EXPECT_EQ(second.exit_status, 0);
+  EXPECT_EQ(second.standard_error, "");
+  EXPECT_TRUE(LinesMatch(kSampleLines, first.Lines()));
+  EXPECT_EQ(second.Lines(), first.Lines());
+  EXPECT_EQ(DumpDatabase(path), after_first);
+}
+
+// Only the first argument names the repository; the others are ignored and
+// their files left alone.
+struct ExtraArgumentCase {
+  std::string name;
+  std::vector<std::string> extra;  // "{other}" stands for a second copy of the sample
+  friend void PrintTo(const ExtraArgumentCase& value, std::ostream* out) { *out << value.name; }
+};
+
+class ExtraArguments : public ::testing::TestWithParam<ExtraArgumentCase> {};
+
+TEST_P(ExtraArguments, OnlyTheFirstIsUsed) {
+  TempDir dir;
+  const std::string path = dir.File("first.sqlite");
+  const std::string other = dir.File("other.sqlite");
+  CopyFile(FixturePath("repositories/sample.sqlite"), path);
+  CopyFile(FixturePath("repositories/sample.sqlite"), other);
+  const std::string other_bytes = ReadFileBytes(other);
+
+  std::vector<std::string> arguments{path};
+  for (const std::string& argument : GetParam().extra) arguments.push_back(argument == "{other}" ? other : argument);
+  ExpectRun(path, {kSampleLines, 0}, arguments);
+  EXPECT_TRUE(ReadFileBytes(other) == other_bytes) << "the second repository was changed";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, ExtraArguments,
+    ::testing::Values(ExtraArgumentCase{"AnotherRepository", {"{other}"}},
+                      ExtraArgumentCase{"AMissingFile", {"/nonexistent/missing.sqlite"}},
+                      ExtraArgumentCase{"SeveralMore", {"{other}", "--help", "", "{other}"}}),
+    CaseName());
+
+TEST(SampleRun, AMissingFirstArgumentIsNotReplacedByTheSecond) {
+  TempDir dir;
+  const std::string other = dir.File("other.sqlite");
+  CopyFile(FixturePath("repositories/sample.sqlite"), other);
+  const std::string other_bytes = ReadFileBytes(other);
+
+  const ProcessResult result = RunTool({dir.File("missing.sqlite"), other});
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_EQ(result.standard_error, "");
+  ASSERT_EQ(result.Lines().size(), 1u);
+  EXPECT_FALSE(IsErrorLine(result.Lines()[0]));
+  EXPECT_TRUE(ReadFileBytes(other) == other_bytes) << "the second repository was changed";
 }
 
 }  // namespace
