@@ -81,6 +81,21 @@ inline std::vector<std::string> SplitIds(const std::string& list) {
   return ids;
 }
 
+// True for a well-formed IdList: one or more base-10 ids, each with an
+// optional minus sign, joined by single commas.
+inline bool IsIdList(const std::string& text) {
+  if (text.empty()) return false;
+  // The added comma keeps a trailing empty id from being dropped.
+  for (const std::string& id : SplitIds(text + ",")) {
+    std::size_t digits = id.size() > 0 && id[0] == '-' ? 1 : 0;
+    if (digits == id.size()) return false;
+    for (; digits < id.size(); ++digits) {
+      if (id[digits] < '0' || id[digits] > '9') return false;
+    }
+  }
+  return true;
+}
+
 // The ids of a list as a sorted multiset, for results whose row order is the
 // engine's.
 inline std::vector<std::string> IdMultiset(const std::optional<std::string>& list) {
