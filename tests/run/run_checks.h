@@ -272,6 +272,9 @@ class WorkingFolder {
 // Another connection holding a lock on the repository until destroyed:
 // "begin immediate" lets others read but not write, "begin exclusive" shuts
 // them out. Nothing is written; the transaction is rolled back at the end.
+// While it is held, nothing else in this process may open and close the file
+// (ReadFileBytes, say): closing any descriptor of a file drops every lock the
+// process holds on it.
 class HeldLock {
  public:
   HeldLock(const std::string& path, const char* begin_statement) {
