@@ -67,6 +67,10 @@ const ModelCase kTreeCases[] = {
          Requirement(-100, 2147483647) + Flag(-100) + Class(2147483647, -5) + Realises(2147483647, -100) +
          Class(-200, 2147483647) + Realises(-200, -100),
      {{kRoot, "-5|-6|2147483647", "-100", "2147483647,-200"}, 0}},
+    {"NonAsciiGuid",
+     Marker("{Ünïcode-€-ü}") + Package(10, 0, "{Ünïcode-€-ü}") + Requirement(100, 10) + Flag(100) +
+         Class(200, 10) + Realises(200, 100),
+     {{"{Ünïcode-€-ü}", "10", "100", "200"}, 0}},
     {"PackageIdZeroBelowTheRoot",
      // 0 is also the parent_id of the model's top packages.
      Marker(kRoot) + Package(10, 0, kRoot) + Package(0, 10) + Package(20, 0) + Requirement(100, 20) +
@@ -144,6 +148,11 @@ const ModelCase kStopCases[] = {
      Marker(kOther) + Package(10, 0, kRoot) + Requirement(100, 10) + Flag(100) + Class(200, 10) +
          Realises(200, 100),
      {{kOther}, 1}},
+    {"GuidHoldingSqlText",
+     // The GUID is a value to look up, never part of a statement.
+     Marker("x' or 1=1 or ov_guid='") + Package(10, 0, kRoot) + Requirement(100, 10) + Flag(100) +
+         Class(200, 10) + Realises(200, 100),
+     {{"x' or 1=1 or ov_guid='"}, 1}},
     {"EmptyGuid",
      Element(1, "Text", 0, "0", "##MorlaneInfo##") + TaggedValue(1, "RootPackageID", "") + Package(10, 0) +
          Requirement(100, 10) + Flag(100) + Class(200, 10) + Realises(200, 100),

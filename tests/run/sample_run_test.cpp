@@ -25,13 +25,15 @@ TEST(SampleRun, PrintsTheFourLinesAndTagsTheRealisers) {
             (Rows{{"112"}, {"200"}, {"201"}, {"205"}}));
 }
 
-// The same model from three sources: the stored file, the file the SQL makes
-// here, and the stored file whose tables span many pages (400 filler rows).
-// Each run prints the sample's lines, tags 200, 201 and 205, and changes
-// nothing else.
+// The same model from several sources: the stored file, the file the SQL
+// makes here, the stored file whose tables span many pages (400 filler rows),
+// and the stored file switched to write-ahead logging. Each run prints the
+// sample's lines, tags 200, 201 and 205, changes nothing else and leaves no
+// file behind.
 struct SampleSource {
   std::string name;
   std::string source;
+  std::string changes;  // SQL run on the file before the tool
   friend void PrintTo(const SampleSource& value, std::ostream* out) { *out << value.source; }
 };
 
@@ -46,13 +48,15 @@ TEST_P(SampleSources, RunTagsTheRealisersAndNothingElse) {
   } else {
     CopyFile(FixturePath("repositories/" + source), path);
   }
+  if (!GetParam().changes.empty()) ExecuteSql(path, GetParam().changes);
   ExpectRun(path, {kSampleLines, 0});
 }
 
 INSTANTIATE_TEST_SUITE_P(Repositories, SampleSources,
-                         ::testing::Values(SampleSource{"StoredSample", "sample.sqlite"},
-                                           SampleSource{"SampleMadeFromSql", "sample.sql"},
-                                           SampleSource{"StoredManyPages", "pages.sqlite"}),
+                         ::testing::Values(SampleSource{"StoredSample", "sample.sqlite", ""},
+                                           SampleSource{"SampleMadeFromSql", "sample.sql", ""},
+                                           SampleSource{"StoredManyPages", "pages.sqlite", ""},
+                                           SampleSource{"WriteAheadLog", "sample.sqlite", "pragma journal_mode = wal;"}),
                          CaseName());
 
 TEST(SampleRun, ASecondRunPrintsTheSameLinesAndChangesNothingMore) {

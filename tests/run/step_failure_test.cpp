@@ -102,6 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     TaggingUpdate, FailingSteps,
     ::testing::Values(
+        FailureCase{"TaggedColumnMissing", "alter table t_object drop column tagged;", {G, P, F, R, E}},
         FailureCase{"RefusedByATrigger",
                     "create trigger refuse before update on t_object begin select raise(abort, 'no'); end;",
                     {G, P, F, R, E}},
