@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "com/com_error.h"
+#include "repository/repository_database.h"
 #include "support/com_test.h"
 #include "support/sqlite_file.h"
 #include "support/stdout_capture.h"
@@ -170,7 +171,7 @@ class RepositoryTest : public testing_support::ComTest {
   template <class Database>
   void OpenQuietly(Database& database, const std::string& path) {
     const auto opened = Capture([&] { return database.Open(path.c_str()); });
-    ASSERT_EQ(opened.value, 1) << opened.printed;
+    ASSERT_EQ(opened.value, reconsider::kOpenSucceeded) << opened.printed;
     ASSERT_EQ(opened.printed, "");
   }
 
