@@ -3,6 +3,7 @@
 // handing on nothing it read.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <optional>
 #include <string>
 
