@@ -2,6 +2,7 @@
 // file behind "Data Source=", told apart by content: SQLite repositories
 // open, everything else fails with the cause's code before any statement.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -149,6 +150,37 @@ const OpenCase kOpenCases[] = {
        return dir.File("garbage.sqlite");
      },
      platform::E_BAD_FORMAT},
+    {"SqliteFileCutAfterItsSecondPage",
+     [](const TempDir& dir) {
+       WriteFile(dir.File("cut.sqlite"),
+                 testing_support::ReadFileBytes(FixturePath("repositories/sample.sqlite")).substr(0, 8192));
+       return dir.File("cut.sqlite");
+     },
+     platform::E_FILE_CORRUPT},
+    {"Fifo",
+     [](const TempDir& dir) {
+       // Opening a pipe for reading must not wait for a writer.
+       ::mkfifo(dir.File("pipe").c_str(), 0600);
+       return dir.File("pipe");
+     },
+     platform::E_BAD_FORMAT},
+    {"Device", [](const TempDir&) { return std::string("/dev/null"); }, platform::E_BAD_FORMAT},
+    {"SymlinkToRepository",
+     [](const TempDir& dir) {
+       CopyFile(FixturePath("repositories/sample.sqlite"), dir.File("target.sqlite"));
+       std::filesystem::create_symlink(dir.File("target.sqlite"), dir.File("link.sqlite"));
+       return dir.File("link.sqlite");
+     },
+     S_OK},
+    {"SymlinkLoop",
+     [](const TempDir& dir) {
+       std::filesystem::create_symlink(dir.File("loop-b"), dir.File("loop-a"));
+       std::filesystem::create_symlink(dir.File("loop-a"), dir.File("loop-b"));
+       return dir.File("loop-a");
+     },
+     platform::E_PATH_NOT_FOUND},
+    {"NameTooLong", [](const TempDir& dir) { return dir.File(std::string(300, 'n') + ".sqlite"); },
+     platform::E_PATH_NOT_FOUND},
     {"AceFile", [](const TempDir& dir) { return CopyOf(dir, "third-party/ace-sample.accdb"); },
      platform::E_BAD_FORMAT},
     {"JetSignatureWithAceVersion",
@@ -177,12 +209,15 @@ const OpenCase kOpenCases[] = {
      platform::E_JET_NOT_SUPPORTED},
 };
 
+void PrintTo(const OpenCase& open_case, std::ostream* out) { *out << open_case.name; }
+
 class DataSource : public ComTest, public ::testing::WithParamInterface<OpenCase> {};
 
 TEST_P(DataSource, OpensOrFailsWithTheCauseAndLeavesTheFileAlone) {
   TempDir dir;
   const std::string source = GetParam().make(dir);
-  const bool is_file = std::filesystem::is_regular_file(source);
+  std::error_code ignored;
+  const bool is_file = std::filesystem::is_regular_file(source, ignored);
   const std::string before = is_file ? testing_support::ReadFileBytes(source) : std::string();
   {
     const ComPtr<ado::Connection> connection = MakeConnection();
@@ -206,6 +241,8 @@ struct TextCase {
   const char* head;  // put before the path of a repository that exists
   HRESULT expected;
 };
+
+void PrintTo(const TextCase& printed, std::ostream* out) { *out << printed.name; }
 
 class ConnectionTextForm : public ComTest, public ::testing::WithParamInterface<TextCase> {};
 
