@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -105,6 +106,8 @@ struct FailingStatement {
   HRESULT expected;
 };
 
+void PrintTo(const FailingStatement& printed, std::ostream* out) { *out << printed.name; }
+
 class StatementFailure : public Statements, public ::testing::WithParamInterface<FailingStatement> {};
 
 TEST_P(StatementFailure, FailsWithTheCauseAndChangesNothing) {
@@ -145,6 +148,54 @@ INSTANTIATE_TEST_SUITE_P(
         FailingStatement{"OnlyAComment", "-- nothing to run", platform::DB_E_NOCOMMAND},
         FailingStatement{"OnlySemicolons", ";;", platform::DB_E_NOCOMMAND}),
     [](const ::testing::TestParamInfo<FailingStatement>& case_info) { return std::string(case_info.param.name); });
+
+TEST_F(Statements, FailureWhileReadingEndsTheRows) {
+  // The second row overflows a 64-bit integer only when it is computed.
+  Statement statement(connection_, "select abs(x) as v from (select 1 as x union all select -9223372036854775807 - 1)");
+  ado::Recordset* rows = statement.Open();
+  ASSERT_FALSE(rows->GetEOF());
+  EXPECT_EQ(Collect(rows, "v").lVal, 1);
+  EXPECT_EQ(Hex(ErrorOf([&] { rows->MoveNext(); })), Hex(platform::DB_E_ERRORSINCOMMAND));
+  EXPECT_TRUE(rows->GetEOF());
+}
+
+TEST_F(Statements, DamagedTableFailsWithFileCorrupt) {
+  connection_.Reset();
+  // Page 3 is t_object's root page: overwrite it, leaving the schema whole.
+  std::string bytes = testing_support::ReadFileBytes(path_);
+  ASSERT_EQ(QueryRows(path_, "select rootpage from sqlite_schema where name = 't_object'"), (Rows{{"3"}}));
+  bytes.replace(2 * 4096, 4096, std::string(4096, '\x5A'));
+  {
+    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+    out << bytes;
+  }
+  connection_ = OpenConnection(path_);
+  EXPECT_EQ(Hex(ErrorOf([&] { QueryColumn(connection_, "select * from t_object", "object_id"); })),
+            Hex(platform::E_FILE_CORRUPT));
+  EXPECT_EQ(QueryColumn(connection_, "select package_id from t_package where package_id = 2", "package_id"),
+            std::vector<std::string>{"2"});
+}
+
+TEST_F(Statements, FailureCarriesTheEngineMessageAsDescriptionOnly) {
+  try {
+    Statement(connection_, "select object_id from t_objects").Open();
+    FAIL() << "the statement ran";
+  } catch (const ComError& error) {
+    EXPECT_EQ(error.Error(), platform::DB_E_NOTABLE);
+    EXPECT_NE(error.Description().find("no such table: t_objects"), std::string::npos) << error.Description();
+    EXPECT_STREQ(error.ErrorMessage(), ComError(platform::DB_E_NOTABLE).ErrorMessage());
+  }
+  // The next failure carries its own description, not the one before.
+  Statement statement(connection_, "select object_id from t_object");
+  ado::Recordset* rows = statement.Open();
+  try {
+    Collect(rows, "no_such_column");
+    FAIL() << "found a column the result lacks";
+  } catch (const ComError& error) {
+    EXPECT_EQ(error.Error(), platform::adErrItemNotFound);
+    EXPECT_EQ(error.Description().find("t_objects"), std::string::npos) << error.Description();
+  }
+}
 
 TEST_F(Statements, StatementEndingInSemicolonsOrCommentsRuns) {
   for (const char* sql : {"select object_id from t_object where object_id = 100;",
