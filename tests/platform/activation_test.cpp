@@ -197,6 +197,8 @@ struct FailedActivation {
   HRESULT expected;
 };
 
+void PrintTo(const FailedActivation& printed, std::ostream* out) { *out << printed.name; }
+
 class ActivationFailure : public ComTest, public ::testing::WithParamInterface<FailedActivation> {};
 
 TEST_P(ActivationFailure, AnswersTheFirstFailureAndReleasesTheObject) {

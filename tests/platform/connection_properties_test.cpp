@@ -76,6 +76,8 @@ struct RefusedValue {
   Variant value;
 };
 
+void PrintTo(const RefusedValue& printed, std::ostream* out) { *out << printed.name; }
+
 class CommitModeValue : public ConnectionProperties, public ::testing::WithParamInterface<RefusedValue> {};
 
 TEST_P(CommitModeValue, IsRefusedAndTheModeStays) {

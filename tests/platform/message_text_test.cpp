@@ -20,6 +20,8 @@ struct FallbackCase {
   const char* message;
 };
 
+void PrintTo(const FallbackCase& fallback, std::ostream* out) { *out << std::hex << fallback.code; }
+
 class FallbackMessage : public ::testing::TestWithParam<FallbackCase> {};
 
 TEST_P(FallbackMessage, NamesTheCode) {
@@ -43,6 +45,8 @@ struct TableCase {
   const char* name;
   HRESULT code;
 };
+
+void PrintTo(const TableCase& printed, std::ostream* out) { *out << printed.name; }
 
 // Every failing code the platform declares, but the three left without a text.
 const TableCase kDeclaredFailures[] = {

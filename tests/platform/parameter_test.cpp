@@ -84,6 +84,8 @@ struct CountCase {
   int values;
 };
 
+void PrintTo(const CountCase& printed, std::ostream* out) { *out << printed.name; }
+
 class ParameterCount : public Parameters, public ::testing::WithParamInterface<CountCase> {};
 
 TEST_P(ParameterCount, MismatchFailsAndRunsNothing) {
@@ -112,6 +114,8 @@ struct TypedCase {
   Variant value;
   std::vector<std::string> ids;
 };
+
+void PrintTo(const TypedCase& printed, std::ostream* out) { *out << printed.name; }
 
 class TypedParameter : public Parameters, public ::testing::WithParamInterface<TypedCase> {};
 
