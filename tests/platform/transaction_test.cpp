@@ -173,6 +173,24 @@ TEST_F(Transactions, FailedStatementLeavesTheTransactionOpen) {
   EXPECT_EQ(QueryRows(path_, "select id, name from t"), (Rows{{"1", "kept"}}));
 }
 
+TEST_F(Transactions, WriteAheadLogRepositoryCommitsAndRollsBackAlike) {
+  connection_.Reset();
+  testing_support::ExecuteSql(path_, "pragma journal_mode = wal;");
+  connection_ = OpenConnection(path_);
+  connection_->BeginTrans();
+  Rename(connection_, "committed");
+  EXPECT_EQ(NameInFile(), "before");
+  connection_->CommitTrans();
+  EXPECT_EQ(NameInFile(), "committed");
+
+  connection_->BeginTrans();
+  Rename(connection_, "never committed");
+  ASSERT_FALSE(OtherWriterCanBegin(path_));
+  connection_->Close();
+  EXPECT_TRUE(OtherWriterCanBegin(path_));
+  EXPECT_EQ(NameInFile(), "committed");
+}
+
 struct SqliteCloser {
   void operator()(sqlite3* handle) const { sqlite3_close_v2(handle); }
 };
