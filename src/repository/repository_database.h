@@ -51,7 +51,10 @@ class RepositoryDatabase {
   // The root package's GUID, read from the marker element's tagged value.
   char* GetRootPackageGuid();
   // The IdList of the package carrying `guid` and of every package below it,
-  // level by level; null when no package carries it or a step fails.
+  // level by level; null when no package carries it, the lookup fails before
+  // the package's id is read, or a subtree pass fails. A failure of the
+  // lookup after the id was read whole (closing its recordset, clearing its
+  // values) is reported and the subtree is still expanded from that id.
   char* GetPackageIdList(const char* guid);
 
  protected:
