@@ -235,6 +235,9 @@ inline void ExpectRun(const std::string& path, const Expectation& expected,
   EXPECT_EQ(result.standard_error, "");
   EXPECT_EQ(result.exit_status, expected.status);
   EXPECT_TRUE(LinesMatch(expected.lines, result.Lines()));
+  if (!result.standard_output.empty()) {
+    EXPECT_EQ(result.standard_output.back(), '\n') << "the last line is cut off";
+  }
   EXPECT_EQ(FolderEntries(folder), entries_before);
 
   const bool succeeded = expected.status == 0 && expected.lines.size() == 4;

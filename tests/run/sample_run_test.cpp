@@ -27,14 +27,14 @@ TEST(SampleRun, PrintsTheFourLinesAndTagsTheRealisers) {
 
 // The same model from several sources: the stored file, the file the SQL
 // makes here, the stored file whose tables span many pages (400 filler rows),
-// and the stored file switched to write-ahead logging. Each run prints the
-// sample's lines, tags 200, 201 and 205, changes nothing else and leaves no
-// file behind.
+// the stored file switched to write-ahead logging, and files built with
+// other storage settings. Each run prints the sample's lines, tags 200, 201
+// and 205, changes nothing else and leaves no file behind.
 struct SampleSource {
   std::string name;
-  std::string source;
-  std::string changes;  // SQL run on the file before the tool
-  friend void PrintTo(const SampleSource& value, std::ostream* out) { *out << value.source; }
+  std::string source;   // a stored file, or "sample.sql" to build the file here
+  std::string settings; // SQL run before the schema when building, or on the copy
+  friend void PrintTo(const SampleSource& value, std::ostream* out) { *out << value.name; }
 };
 
 class SampleSources : public ::testing::TestWithParam<SampleSource> {};
@@ -42,22 +42,38 @@ class SampleSources : public ::testing::TestWithParam<SampleSource> {};
 TEST_P(SampleSources, RunTagsTheRealisersAndNothingElse) {
   TempDir dir;
   const std::string path = dir.File("repository.sqlite");
-  const std::string& source = GetParam().source;
-  if (source == "sample.sql") {
-    CreateSampleRepository(path);
+  const SampleSource& source = GetParam();
+  if (source.source == "sample.sql") {
+    // One batch, so that settings such as the text encoding come before the
+    // first table.
+    ExecuteSql(path, source.settings + "\n" + ReadFileBytes(FixturePath("repositories/schema.sql")) +
+                         ReadFileBytes(FixturePath("repositories/sample.sql")));
   } else {
-    CopyFile(FixturePath("repositories/" + source), path);
+    CopyFile(FixturePath("repositories/" + source.source), path);
+    if (!source.settings.empty()) ExecuteSql(path, source.settings);
   }
-  if (!GetParam().changes.empty()) ExecuteSql(path, GetParam().changes);
   ExpectRun(path, {kSampleLines, 0});
 }
 
-INSTANTIATE_TEST_SUITE_P(Repositories, SampleSources,
-                         ::testing::Values(SampleSource{"StoredSample", "sample.sqlite", ""},
-                                           SampleSource{"SampleMadeFromSql", "sample.sql", ""},
-                                           SampleSource{"StoredManyPages", "pages.sqlite", ""},
-                                           SampleSource{"WriteAheadLog", "sample.sqlite", "pragma journal_mode = wal;"}),
-                         CaseName());
+INSTANTIATE_TEST_SUITE_P(
+    Repositories, SampleSources,
+    ::testing::Values(SampleSource{"StoredSample", "sample.sqlite", ""},
+                      SampleSource{"SampleMadeFromSql", "sample.sql", ""},
+                      SampleSource{"StoredManyPages", "pages.sqlite", ""},
+                      SampleSource{"WriteAheadLog", "sample.sqlite", "pragma journal_mode = wal;"},
+                      SampleSource{"SmallPages", "sample.sql", "pragma page_size = 512;"}),
+    CaseName());
+
+// A SQLite file may keep its texts in UTF-16; the run must see the same
+// texts as in a UTF-8 file. Disabled until text values are read through the
+// engine's UTF-8 conversion: the run now prints the stored bytes up to the
+// first zero byte as the GUID ("{" for UTF-16le, an empty line for
+// UTF-16be), finds no package and ends with status 1.
+INSTANTIATE_TEST_SUITE_P(
+    DISABLED_TextEncodings, SampleSources,
+    ::testing::Values(SampleSource{"Utf16LittleEndian", "sample.sql", "pragma encoding = 'UTF-16le';"},
+                      SampleSource{"Utf16BigEndian", "sample.sql", "pragma encoding = 'UTF-16be';"}),
+    CaseName());
 
 TEST(SampleRun, ASecondRunPrintsTheSameLinesAndChangesNothingMore) {
   TempDir dir;
