@@ -54,9 +54,9 @@ struct ReadOnlyCase {
 
 void PrintTo(const ReadOnlyCase& printed, std::ostream* out) { *out << printed.name; }
 
-class ReadOnlyRepository : public FileAccess, public ::testing::WithParamInterface<ReadOnlyCase> {};
+class ReadOnlyAccess : public FileAccess, public ::testing::WithParamInterface<ReadOnlyCase> {};
 
-TEST_P(ReadOnlyRepository, ReadsAndRefusesChanges) {
+TEST_P(ReadOnlyAccess, ReadsAndRefusesChanges) {
   ASSERT_EQ(::chmod(GetParam().folder ? folder_.c_str() : path_.c_str(), GetParam().folder ? 0500 : 0400), 0);
   const std::string before = testing_support::ReadFileBytes(path_);
   {
@@ -73,7 +73,7 @@ TEST_P(ReadOnlyRepository, ReadsAndRefusesChanges) {
   EXPECT_EQ(testing_support::ReadFileBytes(path_), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(Permissions, ReadOnlyRepository,
+INSTANTIATE_TEST_SUITE_P(Permissions, ReadOnlyAccess,
                          ::testing::Values(ReadOnlyCase{"ReadOnlyFile", false}, ReadOnlyCase{"ReadOnlyFolder", true}),
                          [](const ::testing::TestParamInfo<ReadOnlyCase>& case_info) {
                            return std::string(case_info.param.name);
