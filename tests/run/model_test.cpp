@@ -62,11 +62,12 @@ const ModelCase kTreeCases[] = {
      Marker(kRoot) + Package(10, 10, kRoot) + Package(11, 10) + Requirement(100, 11) + Flag(100) +
          Class(200, 10) + Realises(200, 100),
      {{kRoot, "10|11", "100", "200"}, 0}},
-    {"NegativeAndLargestIds",
+    {"NegativeAndExtremeIds",
      Marker(kRoot) + Package(-5, 0, kRoot) + Package(-6, -5) + Package(2147483647, -6) +
          Requirement(-100, 2147483647) + Flag(-100) + Class(2147483647, -5) + Realises(2147483647, -100) +
-         Class(-200, 2147483647) + Realises(-200, -100),
-     {{kRoot, "-5|-6|2147483647", "-100", "2147483647,-200"}, 0}},
+         Class(-200, 2147483647) + Realises(-200, -100) + Class(-2147483647 - 1, -6) +
+         Realises(-2147483647 - 1, -100),
+     {{kRoot, "-5|-6|2147483647", "-100", "2147483647,-200,-2147483648"}, 0}},
     {"NonAsciiGuid",
      Marker("{Ünïcode-€-ü}") + Package(10, 0, "{Ünïcode-€-ü}") + Requirement(100, 10) + Flag(100) +
          Class(200, 10) + Realises(200, 100),

@@ -131,6 +131,19 @@ INSTANTIATE_TEST_SUITE_P(
                          return CopyOf(dir, "repositories/sample-jet3.mdb", "sample-jet3.mdb");
                        },
                        "Jet"},
+        UnopenableCase{"DanglingLink",
+                       [](const TempDir& dir) {
+                         std::filesystem::create_symlink("gone.sqlite", dir.File("current.sqlite"));
+                         return dir.File("current.sqlite");
+                       },
+                       "cannot be found"},
+        UnopenableCase{"LinkToAFolder",
+                       [](const TempDir& dir) {
+                         std::filesystem::create_directory(dir.File("models"));
+                         std::filesystem::create_directory_symlink("models", dir.File("current.sqlite"));
+                         return dir.File("current.sqlite");
+                       },
+                       "folder"},
         UnopenableCase{"NamedPipe",
                        [](const TempDir& dir) {
                          // Opening a pipe nobody writes to must not hang the run.
@@ -140,5 +153,25 @@ INSTANTIATE_TEST_SUITE_P(
                        },
                        "format"}),
     CaseName());
+
+// Root reads any file, so this run means nothing as root.
+TEST(OpenFailure, AFileTheUserMayNotReadIsDenied) {
+  if (RunningAsRoot()) GTEST_SKIP() << "root reads files without read permission";
+  TempDir dir;
+  const std::string path = dir.File("sample.sqlite");
+  CopyFile(FixturePath("repositories/sample.sqlite"), path);
+  const std::string bytes_before = ReadFileBytes(path);
+  ASSERT_EQ(::chmod(path.c_str(), 0200), 0);
+
+  const ProcessResult result = RunTool({path});
+
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_EQ(result.standard_error, "");
+  ASSERT_EQ(result.Lines().size(), 1u) << result.standard_output;
+  EXPECT_FALSE(IsErrorLine(result.Lines()[0]));
+  EXPECT_NE(result.Lines()[0].find("denied"), std::string::npos) << result.Lines()[0];
+  ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+  EXPECT_TRUE(ReadFileBytes(path) == bytes_before) << "the file was changed";
+}
 
 }  // namespace

@@ -154,6 +154,9 @@ TEST_P(LockedRepository, TheRunFailsAndChangesNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Locks, LockedRepository,
     ::testing::Values(LockCase{"WriteLockFailsTheUpdate", "begin immediate", {G, P, F, R, E}},
+                      // Readers keep the update from being committed.
+                      LockCase{"ReadTransactionFailsTheCommit", "begin; select count(*) from t_object;",
+                               {G, P, F, R, E}},
                       LockCase{"ExclusiveLockFailsTheOpening", "begin exclusive", {}}),
     CaseName());
 
