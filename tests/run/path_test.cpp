@@ -29,6 +29,7 @@ const PathCase kPathCases[] = {
     {"DoubleQuotes", "\"quoted\"/\"model\".sqlite"},
     {"NonAscii", "modèles/Straße ü €.sqlite"},
     {"NoExtension", "repository"},
+    {"JetExtension", "repository.mdb"},  // the content, not the name, tells the format
     {"LeadingDash", "-shop.sqlite"},
 };
 

@@ -111,6 +111,12 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"RefusedPartWay",
                     "create trigger refuse before update on t_object when old.object_id = 205 "
                     "begin select raise(fail, 'no'); end;",
+                    {G, P, F, R, E}},
+        // raise(rollback) ends the transaction itself: closing must not
+        // print a second line for it.
+        FailureCase{"TriggerRollsBackTheTransaction",
+                    "create trigger refuse before update on t_object when old.object_id = 205 "
+                    "begin select raise(rollback, 'no'); end;",
                     {G, P, F, R, E}}),
     CaseName());
 
