@@ -169,6 +169,9 @@ TEST_F(ColumnValues, DeclaredTypeFollowsTheColumnThroughAnAlias) {
   // An expression has no declared type: its storage class decides.
   EXPECT_EQ(ValueOf("(b) values (1)", "b + 0").vt, platform::VT_I4);
   EXPECT_EQ(ValueOf("(d) values ('2024-03-04')", "d || ''").vt, platform::VT_BSTR);
+  // Texts that read as dates or flags stay texts outside date and flag columns.
+  EXPECT_EQ(ValueOf("(vc) values ('2024-03-04')", "vc").vt, platform::VT_BSTR);
+  EXPECT_EQ(ValueOf("(t) values ('True')", "t").vt, platform::VT_BSTR);
 }
 
 TEST_F(ColumnValues, SampleRepositoryValuesHaveTheirTypes) {

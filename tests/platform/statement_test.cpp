@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailingStatement{"MissingTable", "select object_id from t_objects", platform::DB_E_NOTABLE},
         FailingStatement{"MissingTableInJoin",
-                         "select o.object_id from t_object o join t_xref x on x.client = o.ea_guid",
+                         "select o.object_id from t_object o join t_links l on l.guid = o.ov_guid",
                          platform::DB_E_NOTABLE},
         FailingStatement{"MissingColumn", "select object_idx from t_object", platform::DB_E_BADCOLUMNID},
         FailingStatement{"SyntaxError", "selct object_id from t_object", platform::DB_E_ERRORSINCOMMAND},
