@@ -119,6 +119,8 @@ const OpenCase kOpenCases[] = {
      S_OK},
     {"MissingFile", [](const TempDir& dir) { return dir.File("missing.sqlite"); }, platform::E_FILE_NOT_FOUND},
     {"EmptyDataSource", [](const TempDir&) { return std::string(); }, platform::E_FILE_NOT_FOUND},
+    {"MissingFolder", [](const TempDir& dir) { return dir.File("no-such-folder/repo.sqlite"); },
+     platform::E_PATH_NOT_FOUND},
     {"Folder", [](const TempDir& dir) { return dir.Path(); }, platform::E_DIRECTORY},
     {"FileUsedAsFolder",
      [](const TempDir& dir) {

@@ -51,6 +51,16 @@ FileFormat FormatOf(std::string_view head) {
   return FileFormat::kUnknown;
 }
 
+// Whether the folder `path` names its file in exists, so that a missing
+// folder and a missing file in an existing folder get their own causes.
+bool FolderExists(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return true;
+  const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
+  struct stat status {};
+  return ::stat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
 }  // namespace
 
 HRESULT ResultFromErrno(int error_number) {
@@ -83,8 +93,9 @@ HRESULT ProbeFileFormat(const std::string& path, FileFormat* format) {
   FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (file.Get() < 0) {
     const int error_number = errno;
-    return ReportError(ResultFromErrno(error_number),
-                       "cannot open " + path + ": " + std::strerror(error_number));
+    HRESULT result = ResultFromErrno(error_number);
+    if (error_number == ENOENT && !FolderExists(path)) result = E_PATH_NOT_FOUND;
+    return ReportError(result, "cannot open " + path + ": " + std::strerror(error_number));
   }
   struct stat status {};
   if (::fstat(file.Get(), &status) != 0) {
