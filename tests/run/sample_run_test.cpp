@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
 // first zero byte as the GUID ("{" for UTF-16le, an empty line for
 // UTF-16be), finds no package and ends with status 1.
 INSTANTIATE_TEST_SUITE_P(
-    DISABLED_TextEncodings, SampleSources,
+    TextEncodings, SampleSources,
     ::testing::Values(SampleSource{"Utf16LittleEndian", "sample.sql", "pragma encoding = 'UTF-16le';"},
                       SampleSource{"Utf16BigEndian", "sample.sql", "pragma encoding = 'UTF-16be';"}),
     CaseName());

@@ -85,7 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
                         platform::E_FILE_NOT_FOUND},
         OpenFailureCase{"MissingFolder",
                         [](const testing_support::TempDir& dir) { return dir.File("absent/repo.sqlite"); },
-                        platform::E_FILE_NOT_FOUND},
+                        platform::E_PATH_NOT_FOUND},
         OpenFailureCase{"FileIsNoDatabase",
                         [](const testing_support::TempDir& dir) {
                           const std::string path = dir.File("notes.txt");

@@ -95,8 +95,13 @@ class SqliteRowset final : public Rowset {
         value->dblVal = number;
         return S_OK;
       }
-      default: {  // SQLITE_TEXT, SQLITE_BLOB: the bytes as they are stored
-        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
+      default: {
+        // Texts are asked for as UTF-8, whatever encoding the file keeps them
+        // in; blobs come as the bytes they are.
+        const bool is_text = sqlite3_column_type(statement, column) == SQLITE_TEXT;
+        const auto* bytes =
+            is_text ? reinterpret_cast<const char*>(sqlite3_column_text(statement, column))
+                    : static_cast<const char*>(sqlite3_column_blob(statement, column));
         const int length = sqlite3_column_bytes(statement, column);
         if (kind == DeclaredKind::kDate) {
           if (const std::optional<DATE> date =
