@@ -7,16 +7,15 @@
 // nothing of a failed update is ever committed.
 #include <string_view>
 
-#include "oleaut/bstr.h"
 #include "oleaut/variant.h"
 #include "reconsider/reconsider_tagger.h"
 #include "repository/error_lines.h"
 #include "repository/id_list.h"
+#include "repository/statement.h"
 
 namespace reconsider {
 namespace {
 
-using platform::BString;
 using platform::ComError;
 using platform::ComPtr;
 using platform::Variant;
@@ -33,16 +32,9 @@ int ReconsiderTagger::TagObjects(const char* object_ids) {
   ComPtr<ado::Command> command;
   ComPtr<ado::Recordset> recordset;
   try {
-    platform::MakeObject(command, ado::CLSID_Command);
-    platform::MakeObject(recordset, ado::CLSID_Recordset);
-    command->PutRefActiveConnection(connection.Get());
     HeapText update = ConcatenateText({kTagUpdateHead, object_ids, kTagUpdateTail});
     if (!update) platform::IssueError(platform::E_OUTOFMEMORY);
-    {
-      const BString text(update.get());
-      command->PutCommandText(text.Get());
-    }
-    recordset->PutRefSource(command.Get());
+    PrepareStatement(connection, update.get(), command, recordset);
     Variant missing = Variant::Missing();
     connection->BeginTrans();
     recordset->Open(missing, missing, ado::adOpenDynamic, ado::adLockPessimistic,

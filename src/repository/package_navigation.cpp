@@ -15,6 +15,7 @@
 #include "oleaut/bstr.h"
 #include "oleaut/variant.h"
 #include "repository_database.h"
+#include "statement.h"
 
 namespace reconsider {
 namespace {
@@ -48,12 +49,7 @@ char* RepositoryDatabase::GetPackageIdList(const char* guid) {
     ComPtr<ado::Command> command;
     ComPtr<ado::Recordset> recordset;
     try {
-      platform::MakeObject(command, ado::CLSID_Command);
-      platform::MakeObject(recordset, ado::CLSID_Recordset);
-      command->PutRefActiveConnection(connection.Get());
-      const BString text(kPackageLookup);
-      command->PutCommandText(text.Get());
-      recordset->PutRefSource(command.Get());
+      PrepareStatement(connection, kPackageLookup, command, recordset);
       Variant guid_value(guid);
       const BString parameter_name(kGuidParameterName);
       parameter = command->CreateParameter(parameter_name.Get(), ado::adVarChar, ado::adParamInput,

@@ -9,14 +9,13 @@
 
 #include "error_lines.h"
 #include "id_list.h"
-#include "oleaut/bstr.h"
 #include "oleaut/variant.h"
 #include "repository_database.h"
+#include "statement.h"
 
 namespace reconsider {
 namespace {
 
-using platform::BString;
 using platform::ComError;
 using platform::ComPtr;
 using platform::Variant;
@@ -24,12 +23,7 @@ namespace ado = platform::ado;
 
 void PrepareReadQuery(const ComPtr<ado::Connection>& connection, const char* sql,
                       ComPtr<ado::Command>& command, ComPtr<ado::Recordset>& recordset) {
-  platform::MakeObject(command, ado::CLSID_Command);
-  platform::MakeObject(recordset, ado::CLSID_Recordset);
-  command->PutRefActiveConnection(connection.Get());
-  const BString text(sql);
-  command->PutCommandText(text.Get());
-  recordset->PutRefSource(command.Get());
+  PrepareStatement(connection, sql, command, recordset);
   const Variant missing = Variant::Missing();
   recordset->Open(missing, missing, ado::adOpenForwardOnly, ado::adLockReadOnly,
                   ado::adCmdUnknown);

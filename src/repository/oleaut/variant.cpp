@@ -143,10 +143,4 @@ void Variant::SetInt32(std::int32_t number) {
   lVal = number;
 }
 
-void Variant::AttachBstr(BSTR text) {
-  Clear();
-  vt = VT_BSTR;
-  bstrVal = text;
-}
-
 }  // namespace platform

@@ -97,8 +97,6 @@ class Variant : public VARIANT {
   // Converts in place; skipped when the value already has `type`.
   void ChangeType(VARTYPE type);
   void SetInt32(std::int32_t number);
-  // Takes ownership of `text`.
-  void AttachBstr(BSTR text);
 };
 
 }  // namespace platform
