@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "com/error_info.h"
+#include "provider/unique_fd.h"
 
 namespace platform::provider {
 namespace {
@@ -22,19 +23,6 @@ constexpr unsigned char kJet3Version = 0;
 constexpr unsigned char kJet4Version = 1;
 constexpr std::size_t kProbeLength = 32;
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int descriptor) : descriptor_(descriptor) {}
-  ~FileDescriptor() {
-    if (descriptor_ >= 0) ::close(descriptor_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int Get() const { return descriptor_; }
-
- private:
-  int descriptor_;
-};
 
 FileFormat FormatOf(std::string_view head) {
   if (head.substr(0, kSqliteMagic.size()) == kSqliteMagic) return FileFormat::kSqlite;
@@ -90,7 +78,7 @@ HRESULT ResultFromErrno(int error_number) {
 }
 
 HRESULT ProbeFileFormat(const std::string& path, FileFormat* format) {
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (file.Get() < 0) {
     const int error_number = errno;
     HRESULT result = ResultFromErrno(error_number);

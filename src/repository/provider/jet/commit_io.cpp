@@ -1,0 +1,1 @@
+#include "provider/jet/commit_io.h"

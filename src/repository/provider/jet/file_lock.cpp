@@ -1,0 +1,1 @@
+#include "provider/jet/file_lock.h"

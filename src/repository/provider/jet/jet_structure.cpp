@@ -1,0 +1,1 @@
+#include "provider/jet/jet_structure.h"

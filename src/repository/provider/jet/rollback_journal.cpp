@@ -1,0 +1,1 @@
+#include "provider/jet/rollback_journal.h"
