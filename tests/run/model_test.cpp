@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "run/run_checks.h"
+#include "support/jet_file.h"
 #include "support/process.h"
 #include "support/sqlite_file.h"
 #include "support/temp_dir.h"
@@ -23,6 +24,7 @@ struct ModelCase {
   std::string name;
   std::string rows;
   Expectation expected;
+  bool sqlite_only = false;  // rows a Jet file cannot hold (a text in a number column)
   friend void PrintTo(const ModelCase& value, std::ostream* out) { *out << value.name; }
 };
 
@@ -130,7 +132,8 @@ const ModelCase kSelectionCases[] = {
          Element(203, "Class", 10, "7") + Element(204, "Class", 10, "-1") + Element(300, "Class", 10, "1") +
          Element(301, "Class", 10, "NULL") + Element(302, "Class", 10, "7") + Element(303, "Class", 10, "'yes'") +
          Realises(200, 100) + Realises(201, 100) + Realises(202, 100) + Realises(203, 100) + Realises(204, 100),
-     {{kRoot, "10", "100", "200,201,202,203,204"}, 0}},
+     {{kRoot, "10", "100", "200,201,202,203,204"}, 0},
+     true},
 };
 
 const ModelCase kStopCases[] = {
@@ -182,6 +185,49 @@ TEST_P(ModelRuns, PrintTheLinesAndTagTheRealisers) {
 INSTANTIATE_TEST_SUITE_P(PackageTrees, ModelRuns, ::testing::ValuesIn(kTreeCases), CaseName());
 INSTANTIATE_TEST_SUITE_P(Selections, ModelRuns, ::testing::ValuesIn(kSelectionCases), CaseName());
 INSTANTIATE_TEST_SUITE_P(EarlyEnds, ModelRuns, ::testing::ValuesIn(kStopCases), CaseName());
+
+// The same models as Jet 4 and Jet 3 files give the same lines and tags.
+struct JetModelCase {
+  ModelCase model;
+  RepositoryFormat format;
+  friend void PrintTo(const JetModelCase& value, std::ostream* out) {
+    *out << value.model.name << " as " << FormatName(value.format);
+  }
+};
+
+template <std::size_t N>
+std::vector<JetModelCase> AsJetFiles(const ModelCase (&cases)[N]) {
+  std::vector<JetModelCase> jet_cases;
+  for (const ModelCase& model : cases) {
+    if (model.sqlite_only) continue;
+    for (const RepositoryFormat format : {RepositoryFormat::kJet4, RepositoryFormat::kJet3}) {
+      jet_cases.push_back({model, format});
+    }
+  }
+  return jet_cases;
+}
+
+struct JetCaseName {
+  std::string operator()(const ::testing::TestParamInfo<JetModelCase>& info) const {
+    return info.param.model.name + FormatName(info.param.format);
+  }
+};
+
+class JetModelRuns : public ::testing::TestWithParam<JetModelCase> {};
+
+TEST_P(JetModelRuns, PrintTheLinesAndTagTheRealisers) {
+  TempDir dir;
+  const std::string source = dir.File("model.sqlite");
+  CreateRepository(source, "begin;\n" + GetParam().model.rows + "commit;\n");
+  const std::string path = dir.File("model.mdb");
+  ConvertToJet(source, path, GetParam().format);
+  ExpectRun(path, GetParam().model.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(PackageTrees, JetModelRuns, ::testing::ValuesIn(AsJetFiles(kTreeCases)), JetCaseName());
+INSTANTIATE_TEST_SUITE_P(Selections, JetModelRuns, ::testing::ValuesIn(AsJetFiles(kSelectionCases)),
+                         JetCaseName());
+INSTANTIATE_TEST_SUITE_P(EarlyEnds, JetModelRuns, ::testing::ValuesIn(AsJetFiles(kStopCases)), JetCaseName());
 
 // Larger models made by the engine, with the expected lines made alongside.
 std::string IdRange(int first, int count) {

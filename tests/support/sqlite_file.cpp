@@ -6,6 +6,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "support/jet_file.h"
 #include "support/temp_dir.h"
 
 namespace testing_support {
@@ -75,6 +76,7 @@ Rows QueryRows(const std::string& path, const std::string& sql) {
 }
 
 Rows DumpDatabase(const std::string& path) {
+  if (IsJetFile(path)) return DumpJetDatabase(path);
   Rows dump;
   for (const std::vector<std::string>& table :
        QueryRows(path, "select name from sqlite_schema where type = 'table' order by name")) {

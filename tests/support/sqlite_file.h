@@ -25,7 +25,8 @@ void CreateSampleRepository(const std::string& path, const std::string& changes_
 using Rows = std::vector<std::vector<std::string>>;
 // Every row of the query, each value as text ("NULL" for NULL).
 Rows QueryRows(const std::string& path, const std::string& sql);
-// Every row of every table, ordered by rowid, for before/after comparisons.
+// Every row of every table, ordered by rowid, for before/after comparisons
+// (of a Jet file: as DumpJetDatabase reads it).
 Rows DumpDatabase(const std::string& path);
 
 }  // namespace testing_support

@@ -87,7 +87,7 @@ inline constexpr HRESULT adErrInvalidConnection = MakeResult(0x800A0E7D);
 // Causes the stood-in platform has no code for (customer range).
 inline constexpr HRESULT E_STATEMENT_TOO_LONG = MakeResult(0xA0DB0001);
 inline constexpr HRESULT E_MULTIPLE_STATEMENTS = MakeResult(0xA0DB0002);
-inline constexpr HRESULT E_JET_NOT_SUPPORTED = MakeResult(0xA0DB0003);
+inline constexpr HRESULT E_CHANGE_NOT_SUPPORTED = MakeResult(0xA0DB0003);
 inline constexpr HRESULT E_CONNECTION_TEXT = MakeResult(0xA0DB0004);
 
 }  // namespace platform

@@ -61,7 +61,7 @@ constexpr MessageEntry kMessages[] = {
     {adErrInvalidConnection, "The connection is closed or cannot be used for this operation.\r\n"},
     {E_STATEMENT_TOO_LONG, "The statement is longer than the database engine can take.\r\n"},
     {E_MULTIPLE_STATEMENTS, "The command text holds more than one statement.\r\n"},
-    {E_JET_NOT_SUPPORTED, "Jet (Access .mdb) repository files cannot be opened yet; use a SQLite repository.\r\n"},
+    {E_CHANGE_NOT_SUPPORTED, "The provider cannot make this change to a Jet file in place; the file is unchanged.\r\n"},
     {E_CONNECTION_TEXT, "The connection text is not of the form Provider=...;Data Source=...\r\n"},
 };
 

@@ -7,6 +7,7 @@
 #include "com/error_info.h"
 #include "provider/connection_text.h"
 #include "provider/file_format.h"
+#include "provider/jet/jet_file_session.h"
 #include "provider/property_names.h"
 #include "provider/provider.h"
 #include "provider/sqlite_file_session.h"
@@ -29,7 +30,7 @@ HRESULT OpenSession(std::string_view connection_text, std::unique_ptr<Session>* 
       return SqliteFileSession::Open(parsed.data_source, session);
     case FileFormat::kJet3:
     case FileFormat::kJet4:
-      return ReportError(E_JET_NOT_SUPPORTED, parsed.data_source + " is a Jet database");
+      return jet::JetFileSession::Open(parsed.data_source, session);
     case FileFormat::kAce:
     case FileFormat::kUnknown:
       break;

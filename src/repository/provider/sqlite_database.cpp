@@ -259,8 +259,15 @@ HRESULT SqliteDatabase::Execute(std::string_view statement, const std::vector<Va
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
   const char* end = statement.data() + statement.size();
-  int code = sqlite3_prepare_v3(handle_, statement.data(), static_cast<int>(statement.size()), 0,
-                                &raw, &tail);
+  int code = SQLITE_OK;
+  for (;;) {
+    code = sqlite3_prepare_v3(handle_, statement.data(), static_cast<int>(statement.size()), 0,
+                              &raw, &tail);
+    if (code == SQLITE_OK || observer_ == nullptr) break;
+    const HRESULT answer = observer_->OnPrepareFailed(code, sqlite3_errmsg(handle_));
+    if (answer == S_FALSE) break;
+    if (Failed(answer)) return answer;
+  }
   StatementHandle prepared(raw);
   if (code != SQLITE_OK) return ResultFromSqlite(handle_, code);
   if (!prepared) return ReportError(DB_E_NOCOMMAND, "the command text holds no statement");
@@ -279,8 +286,14 @@ HRESULT SqliteDatabase::Execute(std::string_view statement, const std::vector<Va
     if (Failed(bound)) return bound;
   }
 
+  if (observer_ != nullptr) {
+    const HRESULT ready = observer_->BeforeRun(prepared.get());
+    if (Failed(ready)) return ready;
+  }
   code = sqlite3_step(prepared.get());
-  if (code != SQLITE_ROW && code != SQLITE_DONE) return ResultFromSqlite(handle_, code);
+  HRESULT outcome = code == SQLITE_ROW || code == SQLITE_DONE ? S_OK : ResultFromSqlite(handle_, code);
+  if (observer_ != nullptr) outcome = observer_->AfterRun(prepared.get(), outcome);
+  if (Failed(outcome)) return outcome;
   if (sqlite3_column_count(prepared.get()) == 0) return S_OK;
   try {
     *rows = std::make_unique<SqliteRowset>(handle_, std::move(prepared), code == SQLITE_ROW);

@@ -20,6 +20,7 @@
 #include "provider/provider.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace platform::provider {
 
@@ -30,6 +31,24 @@ inline constexpr int kLockWaitMilliseconds = 5000;
 enum class CommitDurability {
   kNormal,   // synced at the critical moments, may lose the last commit on power loss
   kDurable,  // data, journal and the journal's removal are on disk before COMMIT returns
+};
+
+// Lets the owner of a database take part in each statement's life: make
+// what a statement names before it is prepared again, load what it reads
+// before it runs, and look at what it changed once it has run.
+class StatementObserver {
+ public:
+  virtual ~StatementObserver() = default;
+  // Preparing failed with `code`. S_OK: the observer made what was missing,
+  // prepare again. S_FALSE: let the engine's failure stand. A failure code:
+  // report that instead.
+  virtual HRESULT OnPrepareFailed(int code, std::string_view message) = 0;
+  // The statement is prepared and its parameters bound; it has not run.
+  virtual HRESULT BeforeRun(sqlite3_stmt* statement) = 0;
+  // The statement's first step ended with `outcome` (a statement that yields
+  // no rows has then run to its end). A failure returned here replaces the
+  // outcome.
+  virtual HRESULT AfterRun(sqlite3_stmt* statement, HRESULT outcome) = 0;
 };
 
 class SqliteDatabase {
@@ -56,12 +75,15 @@ class SqliteDatabase {
   bool InTransaction() const;
 
   sqlite3* Handle() const { return handle_; }
+  // The observer of every statement Execute runs from now on, or none.
+  void SetObserver(StatementObserver* observer) { observer_ = observer; }
 
  private:
   explicit SqliteDatabase(sqlite3* handle) : handle_(handle) {}
   static HRESULT Configure(sqlite3* handle);
 
   sqlite3* handle_;
+  StatementObserver* observer_ = nullptr;
 };
 
 // The platform's result code for a SQLite result code, recording the
