@@ -191,12 +191,18 @@ const OpenCase kOpenCases[] = {
      [](const TempDir& dir) { return CopyOf(dir, "damaged/open-version-unknown.mdb"); }, platform::E_BAD_FORMAT},
     {"ZeroLengthMdb", [](const TempDir& dir) { return CopyOf(dir, "damaged/open-empty.mdb"); },
      platform::E_BAD_FORMAT},
-    {"Jet4File", [](const TempDir& dir) { return CopyOf(dir, "repositories/sample.mdb"); },
-     platform::E_JET_NOT_SUPPORTED},
-    {"Jet3File", [](const TempDir& dir) { return CopyOf(dir, "repositories/sample-jet3.mdb"); },
-     platform::E_JET_NOT_SUPPORTED},
+    {"Jet4File", [](const TempDir& dir) { return CopyOf(dir, "repositories/sample.mdb"); }, S_OK},
+    {"Jet3File", [](const TempDir& dir) { return CopyOf(dir, "repositories/sample-jet3.mdb"); }, S_OK},
     {"JetFileCutAfterItsHeader", [](const TempDir& dir) { return CopyOf(dir, "damaged/open-cut-header.mdb"); },
-     platform::E_JET_NOT_SUPPORTED},
+     platform::E_FILE_CORRUPT},
+    {"JetFileWithGarbledCatalog",
+     [](const TempDir& dir) { return CopyOf(dir, "damaged/open-msysobjects-garbage.mdb"); },
+     platform::E_FILE_CORRUPT},
+    {"JetFileCutShort", [](const TempDir& dir) { return CopyOf(dir, "damaged/open-truncated.mdb"); },
+     platform::E_FILE_CORRUPT},
+    {"JetCatalogPropertyLoop",
+     [](const TempDir& dir) { return CopyOf(dir, "damaged/open-catalog-property-loop.mdb"); },
+     platform::E_FILE_CORRUPT},
     {"SqliteFileNamedMdb",
      [](const TempDir& dir) {
        CopyFile(FixturePath("repositories/sample.sqlite"), dir.File("repository.mdb"));
@@ -208,7 +214,7 @@ const OpenCase kOpenCases[] = {
        CopyFile(FixturePath("repositories/sample.mdb"), dir.File("repository.sqlite"));
        return dir.File("repository.sqlite");
      },
-     platform::E_JET_NOT_SUPPORTED},
+     S_OK},
 };
 
 void PrintTo(const OpenCase& open_case, std::ostream* out) { *out << open_case.name; }

@@ -95,7 +95,7 @@ const TableCase kDeclaredFailures[] = {
     {"adErrInvalidConnection", adErrInvalidConnection},
     {"E_STATEMENT_TOO_LONG", E_STATEMENT_TOO_LONG},
     {"E_MULTIPLE_STATEMENTS", E_MULTIPLE_STATEMENTS},
-    {"E_JET_NOT_SUPPORTED", E_JET_NOT_SUPPORTED},
+    {"E_CHANGE_NOT_SUPPORTED", E_CHANGE_NOT_SUPPORTED},
     {"E_CONNECTION_TEXT", E_CONNECTION_TEXT},
 };
 

@@ -123,14 +123,33 @@ INSTANTIATE_TEST_SUITE_P(
                          return CopyOf(dir, "third-party/ace-sample.accdb", "ace-sample.accdb");
                        },
                        "format"},
-        UnopenableCase{"Jet4File",
-                       [](const TempDir& dir) { return CopyOf(dir, "repositories/sample.mdb", "sample.mdb"); },
-                       "Jet"},
-        UnopenableCase{"Jet3File",
+        // Damaged Jet files met at the open: one line, never a hang.
+        UnopenableCase{"EmptyJetFile", [](const TempDir& dir) { return CopyOf(dir, "damaged/open-empty.mdb", "e.mdb"); },
+                       "format"},
+        UnopenableCase{"JetHeaderOnly",
+                       [](const TempDir& dir) { return CopyOf(dir, "damaged/open-cut-header.mdb", "h.mdb"); },
+                       "damaged"},
+        UnopenableCase{"TextNamedMdb", [](const TempDir& dir) { return CopyOf(dir, "damaged/open-text.mdb", "t.mdb"); },
+                       "format"},
+        UnopenableCase{"UnknownJetVersion",
+                       [](const TempDir& dir) { return CopyOf(dir, "damaged/open-version-unknown.mdb", "u.mdb"); },
+                       "format"},
+        UnopenableCase{"AceVersionWithJetSignature",
+                       [](const TempDir& dir) { return CopyOf(dir, "damaged/open-version-ace.mdb", "a.mdb"); },
+                       "format"},
+        UnopenableCase{"GarbledCatalogDefinition",
                        [](const TempDir& dir) {
-                         return CopyOf(dir, "repositories/sample-jet3.mdb", "sample-jet3.mdb");
+                         return CopyOf(dir, "damaged/open-msysobjects-garbage.mdb", "g.mdb");
                        },
-                       "Jet"},
+                       "damaged"},
+        UnopenableCase{"JetFileCutShort",
+                       [](const TempDir& dir) { return CopyOf(dir, "damaged/open-truncated.mdb", "c.mdb"); },
+                       "damaged"},
+        UnopenableCase{"CatalogPropertyChainLoop",
+                       [](const TempDir& dir) {
+                         return CopyOf(dir, "damaged/open-catalog-property-loop.mdb", "l.mdb");
+                       },
+                       "damaged"},
         UnopenableCase{"DanglingLink",
                        [](const TempDir& dir) {
                          std::filesystem::create_symlink("gone.sqlite", dir.File("current.sqlite"));
