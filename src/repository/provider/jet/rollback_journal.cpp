@@ -133,8 +133,10 @@ HRESULT WriteResultFromErrno(int error_number) {
   }
 }
 
-Outcome WriteFailure(int error_number, const std::string& what) {
-  return Fail(WriteResultFromErrno(error_number), what + ": " + std::strerror(error_number));
+// Takes the pieces of the description apart so that a caller can pass errno
+// straight in: nothing in the arguments allocates before errno is read.
+Outcome WriteFailure(int error_number, const char* what, const std::string& name) {
+  return Fail(WriteResultFromErrno(error_number), what + name + ": " + std::strerror(error_number));
 }
 
 // Reads `length` bytes at `offset`: 0, the errno of a failed read, or
@@ -265,18 +267,18 @@ Outcome WriteJournal(const JetFile& file, const std::string& journal, const std:
       return Fail(E_LOCK_VIOLATION, "cannot commit to " + file.Path() + ": the journal " + journal +
                                         " is there already, left by a commit that was not played back");
     }
-    return WriteFailure(error_number, "cannot create the journal " + journal);
+    return WriteFailure(error_number, "cannot create the journal ", journal);
   }
   const std::vector<std::uint8_t> bytes = JournalBytes(file, changes);
   Outcome outcome;
   if (const int wrote = WriteFully(io, out.Get(), bytes.data(), bytes.size(), 0); wrote != 0) {
-    outcome = WriteFailure(wrote, "cannot write the journal " + journal);
+    outcome = WriteFailure(wrote, "cannot write the journal ", journal);
   } else if (io.FSync(out.Get()) != 0) {
-    outcome = WriteFailure(errno, "cannot sync the journal " + journal);
+    outcome = WriteFailure(errno, "cannot sync the journal ", journal);
   } else if (out.Close() != 0) {
-    outcome = WriteFailure(errno, "cannot close the journal " + journal);
+    outcome = WriteFailure(errno, "cannot close the journal ", journal);
   } else if (io.SyncFolderOf(journal.c_str()) != 0) {
-    outcome = WriteFailure(errno, "cannot sync the folder of the journal " + journal);
+    outcome = WriteFailure(errno, "cannot sync the folder of the journal ", journal);
   }
   if (outcome.Failed()) {
     // The file is untouched; whatever of the journal reached the disk is
@@ -302,11 +304,11 @@ Outcome WriteChanges(const JetFile& file, const std::vector<PageChange>& changes
       while (end < change.patched.size() && change.patched[end] != change.original[end]) ++end;
       const int wrote = WriteFully(io, file.Descriptor(), change.patched.data() + begin, end - begin,
                                    page_offset + static_cast<off_t>(begin));
-      if (wrote != 0) return WriteFailure(wrote, "cannot write to " + file.Path());
+      if (wrote != 0) return WriteFailure(wrote, "cannot write to ", file.Path());
       begin = end;
     }
   }
-  if (io.FSync(file.Descriptor()) != 0) return WriteFailure(errno, "cannot sync " + file.Path());
+  if (io.FSync(file.Descriptor()) != 0) return WriteFailure(errno, "cannot sync ", file.Path());
   return {};
 }
 
@@ -473,7 +475,7 @@ HRESULT CommitPatches(JetFile& file, const std::vector<BytePatch>& patches, bool
   Outcome outcome = WriteChanges(file, changes, io);
   if (!outcome.Failed()) outcome = VerifyChanges(file, changes, io);
   if (!outcome.Failed() && io.Unlink(journal.c_str()) != 0) {
-    outcome = WriteFailure(errno, "cannot remove the journal " + journal);
+    outcome = WriteFailure(errno, "cannot remove the journal ", journal);
   }
   if (outcome.Failed()) return Report(RestoreAfter(std::move(outcome), file, journal, changes, io));
 
