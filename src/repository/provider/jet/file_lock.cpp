@@ -58,8 +58,7 @@ HRESULT FileLock::Acquire(int fd, const std::string& path, std::chrono::millisec
     }
     const auto now = std::chrono::steady_clock::now();
     if (now >= deadline) {
-      return ReportError(E_LOCK_VIOLATION,
-                         path + " is in use by another program; gave up after " + DescribeWait(wait));
+      return ReportError(E_LOCK_VIOLATION, path + " is in use by another program; gave up after " + DescribeWait(wait));
     }
     std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(kRetryInterval, deadline - now));
   }

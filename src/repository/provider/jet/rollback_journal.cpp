@@ -133,8 +133,10 @@ HRESULT WriteResultFromErrno(int error_number) {
   }
 }
 
-Outcome WriteFailure(int error_number, const std::string& what) {
-  return Fail(WriteResultFromErrno(error_number), what + ": " + std::strerror(error_number));
+// Takes the pieces of the description apart so that a caller can pass errno
+// straight in: nothing in the arguments allocates before errno is read.
+Outcome WriteFailure(int error_number, const char* what, const std::string& name) {
+  return Fail(WriteResultFromErrno(error_number), what + name + ": " + std::strerror(error_number));
 }
 
 // Reads `length` bytes at `offset`: 0, the errno of a failed read, or
@@ -195,8 +197,7 @@ Outcome CheckPatches(const JetFile& file, const std::vector<BytePatch>& patches)
   for (const BytePatch& patch : patches) {
     if (patch.page >= file.PageCount() || patch.offset >= file.PageSize()) {
       return Fail(E_INVALIDARG, "a change to " + file.Path() + " lies outside the file (page " +
-                                    std::to_string(patch.page) + ", offset " + std::to_string(patch.offset) +
-                                    ")");
+                                    std::to_string(patch.page) + ", offset " + std::to_string(patch.offset) + ")");
     }
   }
   return {};
@@ -217,14 +218,14 @@ Outcome PlanChanges(const JetFile& file, const std::vector<BytePatch>& patches, 
     PageChange change;
     change.page = page;
     change.original.resize(page_size);
-    const int read = ReadFully(io, file.Descriptor(), change.original.data(), page_size,
-                               PageOffset(page, file.PageSize()));
+    const int read =
+        ReadFully(io, file.Descriptor(), change.original.data(), page_size, PageOffset(page, file.PageSize()));
     if (read == kEndOfFile) {
       return Fail(E_FILE_CORRUPT, file.Path() + " ends inside page " + std::to_string(page));
     }
     if (read != 0) {
-      return Fail(E_READ_FAULT, "cannot read page " + std::to_string(page) + " of " + file.Path() + ": " +
-                                    std::strerror(read));
+      return Fail(E_READ_FAULT,
+                  "cannot read page " + std::to_string(page) + " of " + file.Path() + ": " + std::strerror(read));
     }
     change.patched = change.original;
     for (auto patch = first; patch != last; ++patch) {
@@ -266,18 +267,18 @@ Outcome WriteJournal(const JetFile& file, const std::string& journal, const std:
       return Fail(E_LOCK_VIOLATION, "cannot commit to " + file.Path() + ": the journal " + journal +
                                         " is there already, left by a commit that was not played back");
     }
-    return WriteFailure(error_number, "cannot create the journal " + journal);
+    return WriteFailure(error_number, "cannot create the journal ", journal);
   }
   const std::vector<std::uint8_t> bytes = JournalBytes(file, changes);
   Outcome outcome;
   if (const int wrote = WriteFully(io, out.Get(), bytes.data(), bytes.size(), 0); wrote != 0) {
-    outcome = WriteFailure(wrote, "cannot write the journal " + journal);
+    outcome = WriteFailure(wrote, "cannot write the journal ", journal);
   } else if (io.FSync(out.Get()) != 0) {
-    outcome = WriteFailure(errno, "cannot sync the journal " + journal);
+    outcome = WriteFailure(errno, "cannot sync the journal ", journal);
   } else if (out.Close() != 0) {
-    outcome = WriteFailure(errno, "cannot close the journal " + journal);
+    outcome = WriteFailure(errno, "cannot close the journal ", journal);
   } else if (io.SyncFolderOf(journal.c_str()) != 0) {
-    outcome = WriteFailure(errno, "cannot sync the folder of the journal " + journal);
+    outcome = WriteFailure(errno, "cannot sync the folder of the journal ", journal);
   }
   if (outcome.Failed()) {
     // The file is untouched; whatever of the journal reached the disk is
@@ -303,11 +304,11 @@ Outcome WriteChanges(const JetFile& file, const std::vector<PageChange>& changes
       while (end < change.patched.size() && change.patched[end] != change.original[end]) ++end;
       const int wrote = WriteFully(io, file.Descriptor(), change.patched.data() + begin, end - begin,
                                    page_offset + static_cast<off_t>(begin));
-      if (wrote != 0) return WriteFailure(wrote, "cannot write to " + file.Path());
+      if (wrote != 0) return WriteFailure(wrote, "cannot write to ", file.Path());
       begin = end;
     }
   }
-  if (io.FSync(file.Descriptor()) != 0) return WriteFailure(errno, "cannot sync " + file.Path());
+  if (io.FSync(file.Descriptor()) != 0) return WriteFailure(errno, "cannot sync ", file.Path());
   return {};
 }
 
@@ -319,16 +320,16 @@ Outcome VerifyChanges(const JetFile& file, const std::vector<PageChange>& change
     const int read =
         ReadFully(io, file.Descriptor(), page.data(), page.size(), PageOffset(change.page, file.PageSize()));
     if (read == kEndOfFile) {
-      return Fail(E_FILE_CORRUPT, file.Path() + " ends inside page " + std::to_string(change.page) +
-                                      " after it was written");
+      return Fail(E_FILE_CORRUPT,
+                  file.Path() + " ends inside page " + std::to_string(change.page) + " after it was written");
     }
     if (read != 0) {
-      return Fail(E_READ_FAULT, "cannot read back page " + std::to_string(change.page) + " of " + file.Path() +
-                                    ": " + std::strerror(read));
+      return Fail(E_READ_FAULT, "cannot read back page " + std::to_string(change.page) + " of " + file.Path() + ": " +
+                                    std::strerror(read));
     }
     if (page != change.patched) {
-      return Fail(E_WRITE_FAULT, file.Path() + " did not read back as written (page " +
-                                     std::to_string(change.page) + ")");
+      return Fail(E_WRITE_FAULT,
+                  file.Path() + " did not read back as written (page " + std::to_string(change.page) + ")");
     }
   }
   return {};
@@ -367,8 +368,8 @@ struct JournalHeader {
 // Reads the journal through and decides whether it is complete. A read
 // failure is a failure; anything the journal says that does not add up
 // makes it incomplete.
-Outcome CheckJournal(const JetFile& file, const std::string& journal, int fd, std::uint64_t length,
-                     CommitIo& io, bool* complete, JournalHeader* header) {
+Outcome CheckJournal(const JetFile& file, const std::string& journal, int fd, std::uint64_t length, CommitIo& io,
+                     bool* complete, JournalHeader* header) {
   *complete = false;
   const auto read_failure = [&](int read) {
     return Fail(E_READ_FAULT, "cannot read the journal " + journal + ": " + std::strerror(read));
@@ -382,8 +383,8 @@ Outcome CheckJournal(const JetFile& file, const std::string& journal, int fd, st
   const std::uint64_t file_size = ReadU64(head.data() + kFileSizeOffset);
   const std::uint32_t page_count = ReadU32(head.data() + kPageCountOffset);
   if (!std::equal(kMagic.begin(), kMagic.end(), head.begin()) ||
-      ReadU32(head.data() + kVersionOffset) != kFormatVersion || page_size != file.PageSize() ||
-      page_count == 0 || file_size > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+      ReadU32(head.data() + kVersionOffset) != kFormatVersion || page_size != file.PageSize() || page_count == 0 ||
+      file_size > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
     return {};
   }
   // page_size is the file's (at most 4096), so none of this overflows.
@@ -418,28 +419,36 @@ Outcome CheckJournal(const JetFile& file, const std::string& journal, int fd, st
 }
 
 // Writes each journalled page back, restores the recorded size and syncs.
+// Every failure names the journal: it stays, and the user may have to know.
 Outcome PlayBack(JetFile& file, const std::string& journal, int fd, const JournalHeader& header, CommitIo& io) {
+  const auto failure = [&](HRESULT code, const std::string& cause) {
+    return Fail(code, "cannot play the journal " + journal + " back into " + file.Path() + ": " + cause);
+  };
+  const auto write_failure = [&](int error_number) {
+    return failure(WriteResultFromErrno(error_number), std::strerror(error_number));
+  };
   const std::size_t page_size = file.PageSize();
   std::vector<std::uint8_t> record(kPageNumberSize + page_size);
   off_t offset = static_cast<off_t>(kHeaderSize);
   for (std::uint32_t i = 0; i < header.page_count; ++i, offset += static_cast<off_t>(record.size())) {
     const int read = ReadFully(io, fd, record.data(), record.size(), offset);
-    if (read == kEndOfFile) return Fail(E_FILE_CORRUPT, "the journal " + journal + " was cut short while in use");
-    if (read != 0) {
-      return Fail(E_READ_FAULT, "cannot read the journal " + journal + ": " + std::strerror(read));
-    }
+    if (read == kEndOfFile) return failure(E_FILE_CORRUPT, "the journal was cut short while in use");
+    if (read != 0) return failure(E_READ_FAULT, std::strerror(read));
     const std::uint32_t page = ReadU32(record.data());
     const int wrote = WriteFully(io, file.Descriptor(), record.data() + kPageNumberSize, page_size,
                                  PageOffset(page, file.PageSize()));
-    if (wrote != 0) return WriteFailure(wrote, "cannot play the journal " + journal + " back into " + file.Path());
+    if (wrote != 0) return write_failure(wrote);
   }
-  if (const HRESULT refreshed = file.Refresh(); Failed(refreshed)) return Fail(refreshed, "cannot size " + file.Path());
-  if (file.Size() != header.file_size &&
-      io.FTruncate(file.Descriptor(), static_cast<off_t>(header.file_size)) != 0) {
-    return WriteFailure(errno, "cannot restore the size of " + file.Path());
+  if (const HRESULT refreshed = file.Refresh(); Failed(refreshed)) {
+    return failure(refreshed, "cannot read the size of the file");
   }
-  if (io.FSync(file.Descriptor()) != 0) return WriteFailure(errno, "cannot sync " + file.Path());
-  if (const HRESULT refreshed = file.Refresh(); Failed(refreshed)) return Fail(refreshed, "cannot size " + file.Path());
+  if (file.Size() != header.file_size && io.FTruncate(file.Descriptor(), static_cast<off_t>(header.file_size)) != 0) {
+    return write_failure(errno);
+  }
+  if (io.FSync(file.Descriptor()) != 0) return write_failure(errno);
+  if (const HRESULT refreshed = file.Refresh(); Failed(refreshed)) {
+    return failure(refreshed, "cannot read the size of the file");
+  }
   return {};
 }
 
@@ -466,7 +475,7 @@ HRESULT CommitPatches(JetFile& file, const std::vector<BytePatch>& patches, bool
   Outcome outcome = WriteChanges(file, changes, io);
   if (!outcome.Failed()) outcome = VerifyChanges(file, changes, io);
   if (!outcome.Failed() && io.Unlink(journal.c_str()) != 0) {
-    outcome = WriteFailure(errno, "cannot remove the journal " + journal);
+    outcome = WriteFailure(errno, "cannot remove the journal ", journal);
   }
   if (outcome.Failed()) return Report(RestoreAfter(std::move(outcome), file, journal, changes, io));
 
