@@ -236,13 +236,14 @@ class TableScanner {
   HRESULT MatchPointers() {
     std::sort(pointers_.begin(), pointers_.end());
     std::sort(moved_.begin(), moved_.end());
-    std::size_t next_moved = 0;
-    for (std::size_t i = 0; i < pointers_.size(); ++i) {
-      const Pointer& pointer = pointers_[i];
-      if (i > 0 && pointers_[i - 1].target == pointer.target) {
-        return Fail(DescribeKey(pointer.target) + " is the target of the moved-row pointers at " +
-                    DescribeKey(pointers_[i - 1].source) + " and " + DescribeKey(pointer.source));
+    for (std::size_t i = 1; i < pointers_.size(); ++i) {
+      if (pointers_[i - 1].target == pointers_[i].target) {
+        return Fail(DescribeKey(pointers_[i].target) + " is the target of the moved-row pointers at " +
+                    DescribeKey(pointers_[i - 1].source) + " and " + DescribeKey(pointers_[i].source));
       }
+    }
+    std::size_t next_moved = 0;
+    for (const Pointer& pointer : pointers_) {
       if (next_moved < moved_.size() && moved_[next_moved] < pointer.target) return Unreferenced(moved_[next_moved]);
       if (next_moved == moved_.size() || moved_[next_moved] != pointer.target) {
         return Fail("the moved-row pointer at " + DescribeKey(pointer.source) + " leads to " +
