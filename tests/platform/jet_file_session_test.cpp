@@ -71,7 +71,7 @@ std::unique_ptr<Session> OpenSession(const std::string& path) {
   return session;
 }
 
-HRESULT Run(Session& session, const std::string& sql, Table* table = nullptr) {
+HRESULT RunStatement(Session& session, const std::string& sql, Table* table = nullptr) {
   std::unique_ptr<Rowset> rows;
   const HRESULT result = session.Execute(sql, {}, &rows);
   if (Failed(result) || !rows || table == nullptr) return result;
@@ -90,7 +90,7 @@ HRESULT Run(Session& session, const std::string& sql, Table* table = nullptr) {
 
 Table Query(Session& session, const std::string& sql) {
   Table table;
-  EXPECT_EQ(Hex(Run(session, sql, &table)), Hex(S_OK)) << sql;
+  EXPECT_EQ(Hex(RunStatement(session, sql, &table)), Hex(S_OK)) << sql;
   return table;
 }
 
@@ -119,8 +119,8 @@ TEST_P(AccessTypes, EachJetTypeComesAsItsVariantType) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, AccessTypes, ::testing::Values("jet3-types.mdb", "jet4-types.mdb"),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                           return info.param.substr(0, 4);
+                         [](const ::testing::TestParamInfo<std::string>& case_info) {
+                           return case_info.param.substr(0, 4);
                          });
 
 // A row as mdb-export writes it: texts quoted, NULL empty.
@@ -163,9 +163,9 @@ TEST_P(AccessRows, AreTheRowsOtherReadersSee) {
 
 INSTANTIATE_TEST_SUITE_P(MovedRowsAndDeletedColumns, AccessRows,
                          ::testing::Values("jet3-overflow", "jet4-overflow", "jet3-delcol", "jet4-delcol"),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
+                         [](const ::testing::TestParamInfo<std::string>& case_info) {
                            std::string name;
-                           for (const char c : info.param) {
+                           for (const char c : case_info.param) {
                              if (c != '-') name += c;
                            }
                            return name;
@@ -197,7 +197,7 @@ TEST_P(InPlaceUpdates, ChangeOnlyTheValueBytesAndReadBackRight) {
     auto session = OpenSession(path);
     ASSERT_TRUE(session);
     ASSERT_EQ(Hex(session->BeginTransaction()), Hex(S_OK));
-    ASSERT_EQ(Hex(Run(*session, "update Table1 set E = 7, F = 2.25 where A = 'A'")), Hex(S_OK));
+    ASSERT_EQ(Hex(RunStatement(*session, "update Table1 set E = 7, F = 2.25 where A = 'A'")), Hex(S_OK));
     EXPECT_EQ(Query(*session, "select E, F from Table1 order by E"),
               (Table{{"I4:7", "R8:2.25"}, {"I4:333333333", "R8:444.555"}}));
     ASSERT_EQ(Hex(session->CommitTransaction()), Hex(S_OK));
@@ -205,7 +205,7 @@ TEST_P(InPlaceUpdates, ChangeOnlyTheValueBytesAndReadBackRight) {
   const std::string after = ReadFileBytes(path);
   ASSERT_EQ(after.size(), before.size());
   std::size_t differing = 0;
-  for (std::size_t i = 0; i < before.size(); ++i) differing += before[i] != after[i] ? 1 : 0;
+  for (std::size_t i = 0; i < before.size(); ++i) differing += before[i] != after[i] ? 1u : 0u;
   EXPECT_GE(differing, 2u);
   EXPECT_LE(differing, 4u + 8u) << "only the bytes of E and F in one row";
   EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
@@ -226,8 +226,8 @@ TEST_P(InPlaceUpdates, ChangeOnlyTheValueBytesAndReadBackRight) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, InPlaceUpdates, ::testing::Values("jet3-types.mdb", "jet4-types.mdb"),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                           return info.param.substr(0, 4);
+                         [](const ::testing::TestParamInfo<std::string>& case_info) {
+                           return case_info.param.substr(0, 4);
                          });
 
 struct RefusedCase {
@@ -260,14 +260,14 @@ TEST_P(RefusedChanges, FailBeforeAnyByteIsWrittenAndLeaveNoTrace) {
   auto session = OpenSession(path);
   ASSERT_TRUE(session);
   const Table values = Query(*session, "select * from Table1 order by 1");
-  EXPECT_EQ(Hex(Run(*session, GetParam().sql)), Hex(GetParam().expected));
+  EXPECT_EQ(Hex(RunStatement(*session, GetParam().sql)), Hex(GetParam().expected));
   EXPECT_EQ(Query(*session, "select * from Table1 order by 1"), values);
   session.reset();
   EXPECT_TRUE(ReadFileBytes(path) == before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Statements, RefusedChanges, ::testing::ValuesIn(kRefusedCases),
-                         [](const ::testing::TestParamInfo<RefusedCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<RefusedCase>& case_info) { return case_info.param.name; });
 
 // Fails every call of one kind after the first `pass` ones.
 class FailingIo final : public jet::CommitIo {
@@ -304,7 +304,7 @@ TEST(JetTransactions, AbortAndAFailedCommitLeaveFileAndCopyAsTheyWere) {
     ASSERT_EQ(Hex(jet::JetFileSession::Open(path, &session, io)), Hex(S_OK));
     const Table values = Query(*session, "select E, I from Table1 order by A");
     ASSERT_EQ(Hex(session->BeginTransaction()), Hex(S_OK));
-    ASSERT_EQ(Hex(Run(*session, "update Table1 set E = E + 1, I = not I")), Hex(S_OK));
+    ASSERT_EQ(Hex(RunStatement(*session, "update Table1 set E = E + 1, I = not I")), Hex(S_OK));
     EXPECT_NE(Query(*session, "select E, I from Table1 order by A"), values);
     if (abort) {
       EXPECT_EQ(Hex(session->AbortTransaction()), Hex(S_OK));
@@ -325,7 +325,7 @@ TEST(JetTransactions, AnUpdateOutsideATransactionIsWrittenAtOnce) {
   {
     auto session = OpenSession(path);
     ASSERT_TRUE(session);
-    ASSERT_EQ(Hex(Run(*session, "update Table1 set I = 1, H = 12.5 where E = 0")), Hex(S_OK));
+    ASSERT_EQ(Hex(RunStatement(*session, "update Table1 set I = 1, H = 12.5 where E = 0")), Hex(S_OK));
   }
   auto reopened = OpenSession(path);
   ASSERT_TRUE(reopened);

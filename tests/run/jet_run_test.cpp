@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -53,9 +55,9 @@ TEST_P(JetFixtureRuns, PrintTheSampleLinesAndChangeOnlyTheTaggedBytes) {
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, JetFixtureRuns,
                          ::testing::Values("sample.mdb", "pages.mdb", "sample-jet3.mdb", "pages-jet3.mdb"),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
+                         [](const ::testing::TestParamInfo<std::string>& case_info) {
                            std::string name;
-                           for (const char c : info.param) {
+                           for (const char c : case_info.param) {
                              if (std::isalnum(static_cast<unsigned char>(c))) name += c;
                            }
                            return name;
@@ -103,9 +105,9 @@ INSTANTIATE_TEST_SUITE_P(
                       DamagedCase{"step4-connector-tdef-loop.mdb", {G, P, F, E}, 1},
                       // The damage lies in a column no statement reads.
                       DamagedCase{"memo-pointer-nowhere.mdb", kSampleLines, 0}),
-    [](const ::testing::TestParamInfo<DamagedCase>& info) {
+    [](const ::testing::TestParamInfo<DamagedCase>& case_info) {
       std::string name;
-      for (const char c : info.param.file.substr(0, info.param.file.size() - 4)) {
+      for (const char c : case_info.param.file.substr(0, case_info.param.file.size() - 4)) {
         if (std::isalnum(static_cast<unsigned char>(c))) name += c;
       }
       return name;
@@ -158,10 +160,10 @@ const ConvertedCase kConvertedCases[] = {
      {"--late-column", "t_object.note:3"},
      {{kRoot, "10", "100", "200"}, 0}},
     {"TaggedAddedAfterTheRealiserWasWritten",
-     // The realiser's row holds no room for the tag: refused, nothing written.
-     Class(200, 10) + Marker(kRoot) + Package(10, 0, kRoot) + Requirement(100, 10) + Flag(100) +
-         Realises(200, 100),
-     {"--late-column", "t_object.tagged:1"},
+     // The realiser's row (the last by rowid) holds no room for the tag:
+     // refused, nothing written.
+     SmallModel(),
+     {"--late-column", "t_object.tagged:3"},
      {{kRoot, "10", "100", "200", E}, 1}},
     {"TaggedAddedLaterButSetBeforeAlready",
      SmallModel() + Class(201, 10) + Realises(201, 100),
@@ -189,8 +191,8 @@ INSTANTIATE_TEST_SUITE_P(
     Models, ConvertedModels,
     ::testing::Combine(::testing::ValuesIn(kConvertedCases),
                        ::testing::Values(RepositoryFormat::kJet4, RepositoryFormat::kJet3)),
-    [](const ::testing::TestParamInfo<std::tuple<ConvertedCase, RepositoryFormat>>& info) {
-      return std::get<0>(info.param).name + FormatName(std::get<1>(info.param));
+    [](const ::testing::TestParamInfo<std::tuple<ConvertedCase, RepositoryFormat>>& case_info) {
+      return std::get<0>(case_info.param).name + FormatName(std::get<1>(case_info.param));
     });
 
 // A tag column of text is variable-width: refused when the update is prepared.
@@ -205,6 +207,24 @@ TEST(JetRefusals, ATextTagColumnIsRefusedAndTheFileStaysAsItWas) {
   const std::string path = dir.File("model.mdb");
   ConvertToJet(source, path, RepositoryFormat::kJet4);
   ExpectRun(path, {{kRoot, "10", "100", "200", E}, 1});
+}
+
+// Tables and columns named in upper case match the statements' lower-case names.
+TEST(JetNames, UpperCaseTableAndColumnNamesMatch) {
+  TempDir dir;
+  const std::string source = dir.File("model.sqlite");
+  std::string schema = ReadFileBytes(FixturePath("repositories/schema.sql"));
+  for (char& c : schema) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  ExecuteSql(source, schema + SmallModel() + Class(201, 10) + Realises(201, 100));
+  const std::string path = dir.File("model.mdb");
+  ConvertToJet(source, path, RepositoryFormat::kJet4);
+  ASSERT_EQ(JetColumns(path, "T_OBJECT").front(), "OBJECT_ID");
+  const std::string before = ReadFileBytes(path);
+  const ProcessResult result = RunTool({path});
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_EQ(result.standard_error, "");
+  EXPECT_TRUE(LinesMatch({kRoot, "10", "100", "200,201"}, result.Lines()));
+  EXPECT_EQ(DifferingBytes(before, ReadFileBytes(path)).size(), 2u);
 }
 
 // ---------------------------------------------------------------------------

@@ -183,7 +183,9 @@ std::string DeclaredTypeOf(const ColumnDefinition& column) {
     case kTypeNumeric:
       return "DOUBLE";
     case kTypeDateTime:
-      return "DATETIME";
+      // REAL affinity keeps a whole day a double (NUMERIC would make it an
+      // integer); DATE makes it come out as a date.
+      return "DOUBLE DATETIME";
     case kTypeText:
     case kTypeMemo:
     case kTypeGuid:
