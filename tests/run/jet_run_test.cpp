@@ -4,13 +4,18 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "provider/jet/jet_file.h"
+#include "provider/jet/rollback_journal.h"
 #include "run/run_checks.h"
 #include "support/jet_file.h"
 #include "support/process.h"
@@ -225,6 +230,69 @@ TEST(JetNames, UpperCaseTableAndColumnNamesMatch) {
   EXPECT_EQ(result.standard_error, "");
   EXPECT_TRUE(LinesMatch({kRoot, "10", "100", "200,201"}, result.Lines()));
   EXPECT_EQ(DifferingBytes(before, ReadFileBytes(path)).size(), 2u);
+}
+
+// ---------------------------------------------------------------------------
+// A commit cut short: the next run puts the file back before it reads.
+
+// Forwards to the system, but ends the process at the first write into the
+// repository file itself: the journal is complete, the file half written.
+class DieAtFirstFileWrite final : public platform::provider::jet::CommitIo {
+ public:
+  explicit DieAtFirstFileWrite(int file) : file_(file) {}
+  int Open(const char* path, int flags, mode_t mode) override { return System().Open(path, flags, mode); }
+  ssize_t PRead(int fd, void* buffer, std::size_t length, off_t offset) override {
+    return System().PRead(fd, buffer, length, offset);
+  }
+  ssize_t PWrite(int fd, const void* buffer, std::size_t length, off_t offset) override {
+    const ssize_t written = System().PWrite(fd, buffer, length, offset);
+    if (fd == file_) ::_exit(0);
+    return written;
+  }
+  int FSync(int fd) override { return System().FSync(fd); }
+  int FTruncate(int fd, off_t length) override { return System().FTruncate(fd, length); }
+  int Close(int fd) override { return System().Close(fd); }
+  int Unlink(const char* path) override { return System().Unlink(path); }
+  int SyncFolderOf(const char* path) override { return System().SyncFolderOf(path); }
+
+ private:
+  static platform::provider::jet::CommitIo& System() { return platform::provider::jet::SystemCommitIo(); }
+  int file_;
+};
+
+TEST(JetRecovery, ARunAfterAKilledCommitRestoresTheFileFirst) {
+  namespace jet = platform::provider::jet;
+  TempDir dir;
+  const std::string path = dir.File("repository.mdb");
+  CopyFile(FixturePath("repositories/sample.mdb"), path);
+  const std::string original = ReadFileBytes(path);
+
+  // A commit that scribbles over two data pages dies after its first write.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::unique_ptr<jet::JetFile> file;
+    if (platform::Failed(jet::JetFile::Open(path, &file))) ::_exit(2);
+    std::vector<jet::BytePatch> patches;
+    for (const std::uint32_t page : {13u, 16u}) {
+      for (std::uint16_t offset = 3000; offset < 3100; ++offset) patches.push_back({page, offset, 0xFF, 0xEE});
+    }
+    DieAtFirstFileWrite io(file->Descriptor());
+    jet::CommitPatches(*file, patches, true, io);
+    ::_exit(3);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the commit did not die where it should";
+  ASSERT_TRUE(std::filesystem::exists(path + "-journal"));
+  ASSERT_FALSE(ReadFileBytes(path) == original);
+
+  const ProcessResult result = RunTool({path});
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_EQ(result.standard_error, "");
+  EXPECT_TRUE(LinesMatch(kSampleLines, result.Lines()));
+  EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+  EXPECT_EQ(DifferingBytes(original, ReadFileBytes(path)).size(), 3u) << "the original plus the three tags";
 }
 
 // ---------------------------------------------------------------------------

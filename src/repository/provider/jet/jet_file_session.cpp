@@ -81,7 +81,7 @@ JetFileSession::JetFileSession(std::unique_ptr<JetFile> file, CommitIo& io)
     : file_(std::move(file)), io_(io) {}
 
 JetFileSession::~JetFileSession() {
-  if (in_transaction_) RestorePendingCells();
+  // An open transaction simply ends: none of it reached the file.
   if (memory_) {
     memory_->SetObserver(nullptr);
     sqlite3_set_authorizer(memory_->Handle(), nullptr, nullptr);
@@ -353,7 +353,7 @@ HRESULT JetFileSession::LoadNeededColumns(Table* table) {
   if (Failed(result)) return result;
   internal_ = true;
   result = mdb_->ScanTable(
-      table->entry.first_page, text_columns, table->storage.longest_long_value, table->storage.rows,
+      table->entry.name, table->entry.first_page, text_columns, table->storage.longest_long_value, table->storage.rows,
       [&](std::uint32_t page_number, std::uint16_t slot,
           const std::vector<std::string_view>& texts) -> HRESULT {
         const std::int64_t rowid = (static_cast<std::int64_t>(page_number) << kRowShift) | slot;

@@ -2,6 +2,7 @@
 
 #include <mdbtools.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -52,19 +53,14 @@ HRESULT MdbDatabase::Open(const std::string& path, std::unique_ptr<MdbDatabase>*
   {
     QuietStdio quiet;
     library->handle = mdb_open(path.c_str(), MDB_NOFLAGS);
-    if (library->handle != nullptr && mdb_read_catalog(library->handle, MDB_TABLE) == nullptr) {
-      mdb_close(library->handle);
-      library->handle = nullptr;
-    }
   }
-  if (library->handle == nullptr) {
-    return ReportError(E_FILE_CORRUPT, path + " is damaged: its catalog cannot be read");
-  }
+  if (library->handle == nullptr) return ReportError(E_FILE_CORRUPT, path + " cannot be read as a Jet file");
   database->reset(new MdbDatabase(std::move(library), path));
   return S_OK;
 }
 
-HRESULT MdbDatabase::ScanTable(std::uint32_t first_page, const std::vector<std::string>& text_columns,
+HRESULT MdbDatabase::ScanTable(const std::string& table_name, std::uint32_t first_page,
+                               const std::vector<std::string>& text_columns,
                                std::uint32_t longest_value, std::uint64_t expected_rows,
                                const RowVisitor& visitor) {
   MdbHandle* mdb = library_->handle;
@@ -77,18 +73,18 @@ HRESULT MdbDatabase::ScanTable(std::uint32_t first_page, const std::vector<std::
   HRESULT visited = S_OK;
   {
     QuietStdio quiet;
-    MdbCatalogEntry* entry = nullptr;
-    for (guint i = 0; i < mdb->num_catalog; ++i) {
-      auto* candidate = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
-      if (candidate->object_type == MDB_TABLE && candidate->table_pg == first_page) entry = candidate;
-    }
-    if (entry == nullptr) {
-      return ReportError(E_FILE_CORRUPT, path_ + " is damaged: a table is missing from its catalog");
-    }
-    std::unique_ptr<MdbTableDef, TableDefFree> table(mdb_read_table(entry));
+    // The table's catalog entry, made here from the checked catalog rather
+    // than read by the library: its reading of the catalog also parses
+    // every table's property blob, trusting each length in it.
+    MdbCatalogEntry entry;
+    std::memset(&entry, 0, sizeof entry);
+    entry.mdb = mdb;
+    entry.object_type = MDB_TABLE;
+    entry.table_pg = first_page;
+    std::snprintf(entry.object_name, sizeof entry.object_name, "%s", table_name.c_str());
+    std::unique_ptr<MdbTableDef, TableDefFree> table(mdb_read_table(&entry));
     if (!table || mdb_read_columns(table.get()) == nullptr) {
-      return ReportError(E_FILE_CORRUPT, path_ + " is damaged: table " + entry->object_name +
-                                             " cannot be read");
+      return ReportError(E_FILE_CORRUPT, path_ + " is damaged: table " + table_name + " cannot be read");
     }
     mdb_set_bind_size(mdb, bind_size);
     for (std::size_t i = 0; i < text_columns.size(); ++i) {

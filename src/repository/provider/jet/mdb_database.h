@@ -6,7 +6,9 @@
 // (jet_structure.h) have passed; every call into the library runs with the
 // standard streams silenced (QuietStdio). The library's own environment
 // settings (character sets, search paths, debug options) are cleared before
-// it first runs, so that nothing but the file decides what it reads.
+// it first runs, so that nothing but the file decides what it reads. The
+// library never reads the catalog itself: each table is named to it by the
+// entry the checked catalog gave.
 //
 // libmdb hands out texts converted to UTF-8; the rest of a row's values are
 // read from the row's bytes by the caller, at the place libmdb reports for
@@ -37,11 +39,13 @@ class MdbDatabase {
   using RowVisitor = std::function<HRESULT(std::uint32_t page, std::uint16_t slot,
                                            const std::vector<std::string_view>& texts)>;
 
-  // Reads every row of the table whose definition starts on `first_page`,
+  // Reads every row of the table `table_name`, whose definition starts on
+  // `first_page` (as the checked catalog gives them),
   // binding the columns named in `text_columns`. `longest_value` is the
   // longest long value in bytes among them, so that no text is cut. Fails
   // with E_FILE_CORRUPT when the rows read are not `expected_rows`.
-  HRESULT ScanTable(std::uint32_t first_page, const std::vector<std::string>& text_columns,
+  HRESULT ScanTable(const std::string& table_name, std::uint32_t first_page,
+                    const std::vector<std::string>& text_columns,
                     std::uint32_t longest_value, std::uint64_t expected_rows,
                     const RowVisitor& visitor);
 
