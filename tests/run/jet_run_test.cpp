@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <set>
 #include <string>
@@ -293,6 +294,18 @@ TEST(JetRecovery, ARunAfterAKilledCommitRestoresTheFileFirst) {
   EXPECT_TRUE(LinesMatch(kSampleLines, result.Lines()));
   EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
   EXPECT_EQ(DifferingBytes(original, ReadFileBytes(path)).size(), 3u) << "the original plus the three tags";
+}
+
+// Another program that has the file open keeps a lock file beside it: the
+// run reads, but refuses to write.
+TEST(JetLocking, ALockFileOfAnotherProgramStopsTheUpdate) {
+  TempDir dir;
+  const std::string path = dir.File("repository.mdb");
+  CopyFile(FixturePath("repositories/sample.mdb"), path);
+  std::ofstream(dir.File("repository.ldb")) << "PC-01 Admin";
+  const std::string before = ReadFileBytes(path);
+  ExpectRun(path, {{G, P, F, kSampleLines[3], E}, 1});
+  EXPECT_TRUE(ReadFileBytes(path) == before);
 }
 
 // ---------------------------------------------------------------------------

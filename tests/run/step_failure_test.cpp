@@ -171,6 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct ReadOnlyCase {
   std::string name;
   bool folder_read_only;  // else the file itself
+  std::string fixture = "sample.sqlite";
   friend void PrintTo(const ReadOnlyCase& value, std::ostream* out) { *out << value.name; }
 };
 
@@ -180,9 +181,9 @@ TEST_P(ReadOnlyRepository, FourLinesThenTheUpdateFails) {
   if (RunningAsRoot()) GTEST_SKIP() << "root writes to read-only files and folders";
   TempDir dir;
   const std::string folder = dir.File("models");
-  const std::string path = folder + "/sample.sqlite";
+  const std::string path = folder + "/" + GetParam().fixture;
   std::filesystem::create_directory(folder);
-  CopyFile(FixturePath("repositories/sample.sqlite"), path);
+  CopyFile(FixturePath("repositories/" + GetParam().fixture), path);
   ASSERT_EQ(::chmod(GetParam().folder_read_only ? folder.c_str() : path.c_str(),
                     GetParam().folder_read_only ? 0555 : 0444),
             0);
@@ -192,7 +193,10 @@ TEST_P(ReadOnlyRepository, FourLinesThenTheUpdateFails) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Permissions, ReadOnlyRepository,
-                         ::testing::Values(ReadOnlyCase{"ReadOnlyFile", false}, ReadOnlyCase{"ReadOnlyFolder", true}),
+                         ::testing::Values(ReadOnlyCase{"ReadOnlyFile", false}, ReadOnlyCase{"ReadOnlyFolder", true},
+                                           // A Jet file's journal cannot be made in a read-only folder.
+                                           ReadOnlyCase{"ReadOnlyJetFile", false, "sample.mdb"},
+                                           ReadOnlyCase{"ReadOnlyJetFolder", true, "sample.mdb"}),
                          CaseName());
 
 }  // namespace
