@@ -2,8 +2,6 @@
 // table it lists, as statements do: whatever the file holds, each step ends
 // with values or a failure code, never a crash, a hang or a read outside
 // the file. Seed it with the Jet fixtures.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,23 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "com/com_runtime.h"
 #include "provider/jet/jet_file.h"
 #include "provider/jet/jet_file_session.h"
 #include "provider/jet/jet_structure.h"
+#include "scratch_file.h"
 
 namespace {
 
 using namespace platform;
 using namespace platform::provider;
-
-std::string ScratchPath() {
-  static const std::string path = [] {
-    const char* base = std::getenv("TMPDIR");
-    return std::string(base != nullptr ? base : "/tmp") + "/jet-fuzz-" + std::to_string(::getpid()) + ".mdb";
-  }();
-  return path;
-}
 
 std::string Quote(const std::string& name) {
   std::string quoted = "\"";
@@ -68,11 +58,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string path = ScratchPath();
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return 0;
-  std::fwrite(data, 1, size, file);
-  std::fclose(file);
+  const std::string path = fuzzing::WriteScratchFile(data, size, ".mdb");
+  if (path.empty()) return 0;
   ReadEveryTable(path);
   std::remove(path.c_str());
   return 0;

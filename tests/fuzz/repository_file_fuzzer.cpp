@@ -1,7 +1,5 @@
 // Runs the tool's five steps on an arbitrary file: whatever the file holds,
 // every step ends with a result or a failure value, never a crash.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -11,19 +9,7 @@
 #include "com/com_runtime.h"
 #include "reconsider/reconsider_tagger.h"
 #include "repository/id_list.h"
-
-namespace {
-
-std::string ScratchPath() {
-  static const std::string path = [] {
-    const char* base = std::getenv("TMPDIR");
-    return std::string(base != nullptr ? base : "/tmp") + "/repository-fuzz-" +
-           std::to_string(::getpid()) + ".db";
-  }();
-  return path;
-}
-
-}  // namespace
+#include "scratch_file.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // The steps print their lines on standard output; keep the fuzzer's quiet.
@@ -33,11 +19,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string path = ScratchPath();
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return 0;
-  std::fwrite(data, 1, size, file);
-  std::fclose(file);
+  const std::string path = fuzzing::WriteScratchFile(data, size, ".db");
+  if (path.empty()) return 0;
   {
     reconsider::ReconsiderTagger tagger;
     if (tagger.Open(path.c_str()) == reconsider::kOpenSucceeded) {

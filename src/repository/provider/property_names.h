@@ -2,9 +2,13 @@
 // case, as the platform's property collections do.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "com/hresult.h"
+#include "oleaut/variant.h"
 
 namespace platform::provider {
 
@@ -12,5 +16,13 @@ bool IsCommitModeProperty(std::string_view name);
 
 // The property list of a provider whose one property is the commit mode.
 const std::vector<std::string>& CommitModePropertyNames();
+
+// Answers a read of property `name` on a provider whose one property is the
+// commit mode, now `mode`.
+HRESULT GetCommitModeProperty(std::string_view name, std::int32_t mode, VARIANT* value);
+
+// The commit-mode property, shared by the providers: reads the value a caller
+// sets and checks it is one the provider knows.
+HRESULT ReadCommitMode(const VARIANT& value, std::int32_t* mode);
 
 }  // namespace platform::provider

@@ -5,18 +5,6 @@
 
 namespace platform::provider {
 
-HRESULT ReadCommitMode(const VARIANT& value, std::int32_t* mode) {
-  VARIANT number;
-  VariantInit(&number);
-  if (Failed(VariantChangeType(&number, &value, 0, VT_I4)) ||
-      (number.lVal != kCommitModeDefault && number.lVal != kCommitModeDurable)) {
-    VariantClear(&number);
-    return ReportError(DB_E_ERRORSOCCURRED, "the commit mode must be 0 or 1");
-  }
-  *mode = number.lVal;
-  return S_OK;
-}
-
 HRESULT SqliteFileSession::Open(const std::string& path, std::unique_ptr<Session>* session) {
   std::unique_ptr<SqliteDatabase> database;
   const HRESULT opened = SqliteDatabase::OpenFile(path, &database);
@@ -33,11 +21,7 @@ const std::vector<std::string>& SqliteFileSession::PropertyNames() const {
 }
 
 HRESULT SqliteFileSession::GetProperty(std::string_view name, VARIANT* value) {
-  if (!IsCommitModeProperty(name)) return ReportError(adErrItemNotFound, std::string(name));
-  VariantClear(value);
-  value->vt = VT_I4;
-  value->lVal = commit_mode_;
-  return S_OK;
+  return GetCommitModeProperty(name, commit_mode_, value);
 }
 
 HRESULT SqliteFileSession::SetProperty(std::string_view name, const VARIANT& value) {

@@ -35,8 +35,4 @@ class SqliteFileSession final : public Session {
   std::int32_t commit_mode_ = kCommitModeDefault;
 };
 
-// The commit-mode property, shared by the providers: reads the value a caller
-// sets and checks it is one the provider knows.
-HRESULT ReadCommitMode(const VARIANT& value, std::int32_t* mode);
-
 }  // namespace platform::provider

@@ -11,7 +11,6 @@
 #include "provider/jet/jet_values.h"
 #include "provider/jet/text_collation.h"
 #include "provider/property_names.h"
-#include "provider/sqlite_file_session.h"
 
 namespace platform::provider::jet {
 namespace {
@@ -117,11 +116,7 @@ const std::vector<std::string>& JetFileSession::PropertyNames() const {
 }
 
 HRESULT JetFileSession::GetProperty(std::string_view name, VARIANT* value) {
-  if (!IsCommitModeProperty(name)) return ReportError(adErrItemNotFound, std::string(name));
-  VariantClear(value);
-  value->vt = VT_I4;
-  value->lVal = commit_mode_;
-  return S_OK;
+  return GetCommitModeProperty(name, commit_mode_, value);
 }
 
 HRESULT JetFileSession::SetProperty(std::string_view name, const VARIANT& value) {
