@@ -236,23 +236,38 @@ std::string IdRange(int first, int count) {
   return ids;
 }
 
+constexpr int kManyElements = 5000;
+
+// kManyElements flagged requirements, each realised by a class of its own.
+std::string ThousandsOfFlaggedAndRealisers() {
+  const std::string count = std::to_string(kManyElements);
+  return Marker(kRoot) + Package(10, 0, kRoot) +
+         "with recursive n(i) as (select 0 union all select i + 1 from n where i + 1 < " + count +
+         ") insert into t_object (object_id, object_type, name, package_id) "
+         "select 100000 + i, 'Requirement', 'R', 10 from n union all "
+         "select 200000 + i, 'Class', 'C', 10 from n;\n"
+         "insert into t_objectproperties (object_id, property, value) "
+         "select object_id, 'IsReconsider', 'True' from t_object where object_type = 'Requirement';\n"
+         "insert into t_connector (connector_type, direction, start_object_id, end_object_id) "
+         "select 'Realisation', 'Source -> Destination', object_id + 100000, object_id "
+         "from t_object where object_type = 'Requirement';\n";
+}
+
 TEST(LargeModels, ThousandsOfFlaggedRequirementsAndRealisers) {
-  constexpr int kCount = 5000;
   TempDir dir;
   const std::string path = dir.File("model.sqlite");
-  const std::string count = std::to_string(kCount);
-  CreateRepository(
-      path, Marker(kRoot) + Package(10, 0, kRoot) +
-                "with recursive n(i) as (select 0 union all select i + 1 from n where i + 1 < " + count +
-                ") insert into t_object (object_id, object_type, name, package_id) "
-                "select 100000 + i, 'Requirement', 'R', 10 from n union all "
-                "select 200000 + i, 'Class', 'C', 10 from n;\n"
-                "insert into t_objectproperties (object_id, property, value) "
-                "select object_id, 'IsReconsider', 'True' from t_object where object_type = 'Requirement';\n"
-                "insert into t_connector (connector_type, direction, start_object_id, end_object_id) "
-                "select 'Realisation', 'Source -> Destination', object_id + 100000, object_id "
-                "from t_object where object_type = 'Requirement';\n");
-  ExpectRun(path, {{kRoot, "10", IdRange(100000, kCount), IdRange(200000, kCount)}, 0});
+  CreateRepository(path, ThousandsOfFlaggedAndRealisers());
+  ExpectRun(path, {{kRoot, "10", IdRange(100000, kManyElements), IdRange(200000, kManyElements)}, 0});
+}
+
+// Thousands of tags written into a Jet file in one commit, over many pages.
+TEST(LargeModels, ThousandsOfTagsInAJetFile) {
+  TempDir dir;
+  const std::string source = dir.File("model.sqlite");
+  CreateRepository(source, ThousandsOfFlaggedAndRealisers());
+  const std::string path = dir.File("model.mdb");
+  ConvertToJet(source, path, RepositoryFormat::kJet4, {"--move-rows", "t_object:500"});
+  ExpectRun(path, {{kRoot, "10", IdRange(100000, kManyElements), IdRange(200000, kManyElements)}, 0});
 }
 
 TEST(LargeModels, AChainOfHundredsOfLevels) {

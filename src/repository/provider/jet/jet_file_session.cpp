@@ -436,48 +436,16 @@ HRESULT JetFileSession::AfterRun(sqlite3_stmt*, HRESULT outcome) {
 HRESULT JetFileSession::StageChanges() {
   std::sort(touched_.begin(), touched_.end());
   touched_.erase(std::unique(touched_.begin(), touched_.end()), touched_.end());
-  sqlite3* handle = memory_->Handle();
   bool any_patch = false;
-  for (const auto& [table, rowid] : touched_) {
-    const std::vector<ColumnDefinition>& columns = table->definition.columns;
-    std::vector<std::size_t> changed;
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-      if (table->updated[i]) changed.push_back(i);
-    }
-    if (changed.empty()) continue;
-    std::string sql = "select ";
-    for (std::size_t k = 0; k < changed.size(); ++k) {
-      sql += (k > 0 ? ", " : "") + Quote(columns[changed[k]].name);
-    }
-    sql += " from " + table->quoted_name + " where " + table->rowid_name + " = ?1";
-    internal_ = true;
-    sqlite3_stmt* raw = nullptr;
-    int code = sqlite3_prepare_v2(handle, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
-    StatementHandle statement(raw);
-    if (code == SQLITE_OK) code = sqlite3_bind_int64(statement.get(), 1, rowid);
-    if (code == SQLITE_OK) code = sqlite3_step(statement.get());
-    internal_ = false;
-    if (code != SQLITE_ROW) return ResultFromSqlite(handle, code == SQLITE_DONE ? SQLITE_INTERNAL : code);
-
-    const std::uint8_t* page = nullptr;
-    RowLayout row;
-    const HRESULT located = ReadRow(rowid, table->definition, &page, &row);
-    if (Failed(located)) return located;
-    for (std::size_t k = 0; k < changed.size(); ++k) {
-      std::vector<BytePatch> patches;
-      const HRESULT patched =
-          PatchColumnValue(static_cast<std::uint32_t>(rowid >> kRowShift), page, row,
-                           columns[changed[k]], sqlite3_column_value(statement.get(), static_cast<int>(k)),
-                           &patches);
-      if (Failed(patched)) return patched;
-      any_patch = any_patch || !patches.empty();
-      const CellKey key{table, rowid, changed[k]};
-      if (patches.empty()) {
-        pending_.erase(key);
-      } else {
-        pending_[key] = std::move(patches);
-      }
-    }
+  std::vector<std::int64_t> rowids;
+  for (std::size_t first = 0; first < touched_.size();) {
+    Table* table = touched_[first].first;
+    rowids.clear();
+    std::size_t next = first;
+    for (; next < touched_.size() && touched_[next].first == table; ++next) rowids.push_back(touched_[next].second);
+    const HRESULT staged = StageTableChanges(table, rowids, &any_patch);
+    if (Failed(staged)) return staged;
+    first = next;
   }
   if (!any_patch) return S_OK;
   if (!file_->Writable()) {
@@ -487,6 +455,54 @@ HRESULT JetFileSession::StageChanges() {
   if (::stat(LockFilePath(file_->Path()).c_str(), &status) == 0) {
     return ReportError(E_LOCK_VIOLATION, file_->Path() + " is open in another program (" +
                                              LockFilePath(file_->Path()) + " exists)");
+  }
+  return S_OK;
+}
+
+HRESULT JetFileSession::StageTableChanges(Table* table, const std::vector<std::int64_t>& rowids,
+                                          bool* any_patch) {
+  const std::vector<ColumnDefinition>& columns = table->definition.columns;
+  std::vector<std::size_t> changed;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    if (table->updated[i]) changed.push_back(i);
+  }
+  if (changed.empty()) return S_OK;
+  std::string sql = "select ";
+  for (std::size_t k = 0; k < changed.size(); ++k) {
+    sql += (k > 0 ? ", " : "") + Quote(columns[changed[k]].name);
+  }
+  sql += " from " + table->quoted_name + " where " + table->rowid_name + " = ?1";
+  sqlite3* handle = memory_->Handle();
+  internal_ = true;
+  sqlite3_stmt* raw = nullptr;
+  const int prepared = sqlite3_prepare_v2(handle, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
+  internal_ = false;
+  StatementHandle statement(raw);
+  if (prepared != SQLITE_OK) return ResultFromSqlite(handle, prepared);
+
+  for (const std::int64_t rowid : rowids) {
+    sqlite3_reset(statement.get());
+    int code = sqlite3_bind_int64(statement.get(), 1, rowid);
+    if (code == SQLITE_OK) code = sqlite3_step(statement.get());
+    if (code != SQLITE_ROW) return ResultFromSqlite(handle, code == SQLITE_DONE ? SQLITE_INTERNAL : code);
+    const std::uint8_t* page = nullptr;
+    RowLayout row;
+    const HRESULT located = ReadRow(rowid, table->definition, &page, &row);
+    if (Failed(located)) return located;
+    for (std::size_t k = 0; k < changed.size(); ++k) {
+      std::vector<BytePatch> patches;
+      const HRESULT patched =
+          PatchColumnValue(static_cast<std::uint32_t>(rowid >> kRowShift), page, row, columns[changed[k]],
+                           sqlite3_column_value(statement.get(), static_cast<int>(k)), &patches);
+      if (Failed(patched)) return patched;
+      *any_patch = *any_patch || !patches.empty();
+      const CellKey key{table, rowid, changed[k]};
+      if (patches.empty()) {
+        pending_.erase(key);
+      } else {
+        pending_[key] = std::move(patches);
+      }
+    }
   }
   return S_OK;
 }

@@ -85,6 +85,7 @@ class JetFileSession final : public Session, private StatementObserver {
   HRESULT ReadRow(std::int64_t rowid, const TableDefinition& definition, const std::uint8_t** page,
                   RowLayout* row);
   HRESULT StageChanges();
+  HRESULT StageTableChanges(Table* table, const std::vector<std::int64_t>& rowids, bool* any_patch);
   HRESULT WritePending();
   HRESULT RestorePendingCells();
   HRESULT RunInternal(const std::string& sql);
