@@ -164,7 +164,8 @@ int JetFileSession::AuthorizeStatement(int action, const char* first, const char
       table->rows_needed = true;
       if (const auto column = table->FindColumn(column_name)) {
         if (!IsReadable(table->definition.columns[*column])) {
-          return Refuse(E_NOTIMPL, "column " + std::string(column_name) + " holds OLE objects, which the provider does not read");
+          return Refuse(E_NOTIMPL, "column " + std::string(column_name) +
+                                       " holds OLE objects, which the provider does not read");
         }
         table->needed[*column] = true;
       }
@@ -239,7 +240,8 @@ HRESULT JetFileSession::CreateTable(const CatalogTable& entry) {
     }
   }
   if (table->rowid_name.empty()) {
-    return ReportError(E_CHANGE_NOT_SUPPORTED, "table " + entry.name + " has columns named rowid, _rowid_ and oid");
+    return ReportError(E_CHANGE_NOT_SUPPORTED,
+                       "table " + entry.name + " has columns named rowid, _rowid_ and oid");
   }
   table->loaded.assign(columns.size(), false);
   table->needed.assign(columns.size(), false);
