@@ -184,6 +184,43 @@ TEST(AccessLongValues, MemosOnLongValuePagesReadWhole) {
   }
 }
 
+// Texts are decoded here for Jet 4 and for Jet 3 in code page 1252; a Jet 3
+// file in another code page has its texts converted by libmdb instead, the
+// reader they were read with before, also when the table's other columns
+// were copied already.
+TEST(JetTexts, AJet3FileInAnotherCodePageIsReadThroughTheLibrary) {
+  TempDir dir;
+  const std::string source = dir.File("texts.sqlite");
+  testing_support::ExecuteSql(source,
+                              "create table t (id INTEGER, name VARCHAR(50), kind VARCHAR(50));"
+                              "insert into t values (1, 'plain', 'a'), (2, 'Gr\xc3\xb6\xc3\x9f\x65', 'b');");
+  const std::string path = dir.File("texts.mdb");
+  testing_support::ConvertToJet(source, path, testing_support::RepositoryFormat::kJet3);
+  {
+    // The code page sits masked in the header: flipping the bits that tell
+    // 1252 (0x04E4) from 1251 (0x04E3) makes it 1251.
+    constexpr std::streamoff kCodePageOffset = 60;
+    constexpr char kCodePageFlip = 0x07;
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekg(kCodePageOffset);
+    char byte = 0;
+    file.read(&byte, 1);
+    byte = static_cast<char>(byte ^ kCodePageFlip);
+    file.seekp(kCodePageOffset);
+    file.write(&byte, 1);
+  }
+  std::string library_text;
+  for (const auto& row : testing_support::DumpJetDatabase(path)) {
+    if (row.size() == 4 && row[1] == "2") library_text = row[2];
+  }
+  ASSERT_FALSE(library_text.empty());
+
+  auto session = OpenSession(path);
+  ASSERT_TRUE(session);
+  EXPECT_EQ(Query(*session, "select id from t where kind = 'B'"), (Table{{"I4:2"}}));
+  EXPECT_EQ(Query(*session, "select name from t order by id"), (Table{{"BSTR:plain"}, {"BSTR:" + library_text}}));
+}
+
 // ---------------------------------------------------------------------------
 // Writing in place.
 

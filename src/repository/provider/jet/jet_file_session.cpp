@@ -8,6 +8,7 @@
 
 #include "com/ascii.h"
 #include "com/error_info.h"
+#include "provider/jet/jet_row_loader.h"
 #include "provider/jet/jet_values.h"
 #include "provider/jet/text_collation.h"
 #include "provider/property_names.h"
@@ -18,8 +19,6 @@ namespace {
 constexpr std::chrono::milliseconds kLockWait{kLockWaitMilliseconds};
 constexpr std::string_view kNoSuchTable = "no such table: ";
 constexpr std::string_view kMainSchema = "main.";
-constexpr int kRowShift = 8;  // a rowid is page << 8 | slot, as the file's own row pointers
-constexpr std::int64_t kSlotMask = 0xFF;
 constexpr int kPrimaryResult = 0xFF;  // the primary code of an extended SQLite result code
 constexpr std::string_view kLockFileSuffix = ".ldb";
 
@@ -40,10 +39,6 @@ std::string Quote(std::string_view name) {
   return quoted + "\"";
 }
 
-struct StatementFinalizer {
-  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
 // The lock file another program keeps beside a Jet file it has open.
 std::string LockFilePath(const std::string& path) {
@@ -291,9 +286,90 @@ HRESULT JetFileSession::LoadNeededColumns(Table* table) {
     if (table->needed[i] && !table->loaded[i]) wanted.push_back(i);
   }
   if (table->rows_loaded && wanted.empty()) return S_OK;
+  if (!table->rows_loaded) {
+    // The fixed-width columns come along with the first load: a few bytes a
+    // row, read from bytes the scan parses anyway, they spare a further pass
+    // over the table (an update of every row) for each one a later
+    // statement reads.
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      if (!table->needed[i] && IsCheapToCopy(columns[i])) wanted.push_back(i);
+    }
+    std::sort(wanted.begin(), wanted.end());
+  }
 
-  // Check the storage once for the rows, and again for long values of
-  // columns not read before.
+  StatementHandle statement;
+  HRESULT result = PrepareLoad(*table, wanted, &statement);
+  if (Failed(result)) return result;
+  result = RunInternal("begin");
+  if (Failed(result)) return result;
+  const bool direct = std::all_of(wanted.begin(), wanted.end(),
+                                  [&](std::size_t i) { return IsReadDirectly(columns[i]); });
+  DirectLoad outcome = DirectLoad::kNeedsLibrary;
+  if (direct) {
+    std::vector<const ColumnDefinition*> loaded;
+    for (const std::size_t i : wanted) loaded.push_back(&columns[i]);
+    TableStorage storage;
+    internal_ = true;
+    outcome = LoadRowsDirectly(*file_, table->definition, loaded, statement.get(), &storage, &result);
+    internal_ = false;
+    if (outcome == DirectLoad::kLoaded) {
+      table->storage = std::move(storage);
+    } else if (outcome == DirectLoad::kNeedsLibrary) {
+      // Rows loaded before the text that needs the library go again.
+      result = RunInternal("rollback");
+      if (Succeeded(result)) result = RunInternal("begin");
+    }
+  }
+  if (outcome == DirectLoad::kNeedsLibrary && Succeeded(result)) {
+    result = LoadThroughLibrary(table, wanted, statement.get());
+  }
+  if (Failed(result)) {
+    RunInternal("rollback");
+    return result;
+  }
+  result = RunInternal("commit");
+  if (Failed(result)) return result;
+  table->rows_loaded = true;
+  for (const std::size_t i : wanted) table->loaded[i] = true;
+  return S_OK;
+}
+
+// The statement that copies the wanted columns: an insert for the first
+// load of the table, an update by rowid for columns added later.
+HRESULT JetFileSession::PrepareLoad(const Table& table, const std::vector<std::size_t>& wanted,
+                                    StatementHandle* statement) {
+  const std::vector<ColumnDefinition>& columns = table.definition.columns;
+  std::string sql;
+  if (!table.rows_loaded) {
+    sql = "insert into " + table.quoted_name + " (" + table.rowid_name;
+    for (const std::size_t i : wanted) sql += ", " + Quote(columns[i].name);
+    sql += ") values (?1";
+    for (std::size_t k = 0; k < wanted.size(); ++k) sql += ", ?" + std::to_string(k + 2);
+    sql += ")";
+  } else {
+    sql = "update " + table.quoted_name + " set ";
+    for (std::size_t k = 0; k < wanted.size(); ++k) {
+      if (k > 0) sql += ", ";
+      sql += Quote(columns[wanted[k]].name) + " = ?" + std::to_string(k + 2);
+    }
+    sql += " where " + table.rowid_name + " = ?1";
+  }
+  sqlite3* handle = memory_->Handle();
+  internal_ = true;
+  sqlite3_stmt* raw = nullptr;
+  const int code = sqlite3_prepare_v3(handle, sql.c_str(), static_cast<int>(sql.size()),
+                                      SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
+  statement->reset(raw);
+  internal_ = false;
+  return code == SQLITE_OK ? S_OK : ResultFromSqlite(handle, code);
+}
+
+// Loads through libmdb, which converts memos, numerics and texts in code
+// pages the direct reader does not know. The storage is checked first, with
+// the long values of memo columns not read before.
+HRESULT JetFileSession::LoadThroughLibrary(Table* table, const std::vector<std::size_t>& wanted,
+                                           sqlite3_stmt* statement) {
+  const std::vector<ColumnDefinition>& columns = table->definition.columns;
   std::vector<std::uint16_t> long_values(table->checked_long_values.begin(),
                                          table->checked_long_values.end());
   bool new_long_values = false;
@@ -312,22 +388,6 @@ HRESULT JetFileSession::LoadNeededColumns(Table* table) {
     const HRESULT opened = MdbDatabase::Open(file_->Path(), &mdb_);
     if (Failed(opened)) return opened;
   }
-
-  std::string sql;
-  if (!table->rows_loaded) {
-    sql = "insert into " + table->quoted_name + " (" + table->rowid_name;
-    for (const std::size_t i : wanted) sql += ", " + Quote(columns[i].name);
-    sql += ") values (?1";
-    for (std::size_t k = 0; k < wanted.size(); ++k) sql += ", ?" + std::to_string(k + 2);
-    sql += ")";
-  } else {
-    sql = "update " + table->quoted_name + " set ";
-    for (std::size_t k = 0; k < wanted.size(); ++k) {
-      if (k > 0) sql += ", ";
-      sql += Quote(columns[wanted[k]].name) + " = ?" + std::to_string(k + 2);
-    }
-    sql += " where " + table->rowid_name + " = ?1";
-  }
   std::vector<std::string> text_columns;
   std::vector<int> text_slot(wanted.size(), -1);
   for (std::size_t k = 0; k < wanted.size(); ++k) {
@@ -339,52 +399,34 @@ HRESULT JetFileSession::LoadNeededColumns(Table* table) {
 
   sqlite3* handle = memory_->Handle();
   internal_ = true;
-  sqlite3_stmt* raw = nullptr;
-  int code = sqlite3_prepare_v3(handle, sql.c_str(), static_cast<int>(sql.size()),
-                                SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
-  StatementHandle statement(raw);
-  internal_ = false;
-  if (code != SQLITE_OK) return ResultFromSqlite(handle, code);
-
-  HRESULT result = RunInternal("begin");
-  if (Failed(result)) return result;
-  internal_ = true;
-  result = mdb_->ScanTable(
-      table->entry.name, table->entry.first_page, text_columns, table->storage.longest_long_value, table->storage.rows,
+  const HRESULT result = mdb_->ScanTable(
+      table->entry.name, table->entry.first_page, text_columns, table->storage.longest_long_value,
+      table->storage.rows,
       [&](std::uint32_t page_number, std::uint16_t slot,
           const std::vector<std::string_view>& texts) -> HRESULT {
-        const std::int64_t rowid = (static_cast<std::int64_t>(page_number) << kRowShift) | slot;
+        const std::int64_t rowid = RowIdOf(page_number, slot);
         const std::uint8_t* page = nullptr;
         RowLayout row;
         const HRESULT located = ReadRow(rowid, table->definition, &page, &row);
         if (Failed(located)) return located;
-        int bound = sqlite3_bind_int64(statement.get(), 1, rowid);
+        int bound = sqlite3_bind_int64(statement, 1, rowid);
         for (std::size_t k = 0; k < wanted.size() && bound == SQLITE_OK; ++k) {
           const std::string_view text =
               text_slot[k] >= 0 ? texts[static_cast<std::size_t>(text_slot[k])] : std::string_view();
-          bound = BindColumnValue(statement.get(), static_cast<int>(k + 2), page, row,
-                                  columns[wanted[k]], text);
+          bound = BindColumnValue(statement, static_cast<int>(k + 2), page, row, columns[wanted[k]], text);
         }
         if (bound == SQLITE_CORRUPT) {
           return ReportError(E_FILE_CORRUPT, file_->Path() + " is damaged: a row of " +
                                                  table->entry.name + " is cut short");
         }
         if (bound != SQLITE_OK) return ResultFromSqlite(handle, bound);
-        const int stepped = sqlite3_step(statement.get());
-        sqlite3_reset(statement.get());
+        const int stepped = sqlite3_step(statement);
+        sqlite3_reset(statement);
         if (stepped != SQLITE_DONE) return ResultFromSqlite(handle, stepped);
         return S_OK;
       });
   internal_ = false;
-  if (Failed(result)) {
-    RunInternal("rollback");
-    return result;
-  }
-  result = RunInternal("commit");
-  if (Failed(result)) return result;
-  table->rows_loaded = true;
-  for (const std::size_t i : wanted) table->loaded[i] = true;
-  return S_OK;
+  return result;
 }
 
 // ---- Running: loading before, turning changes into patches after. ----

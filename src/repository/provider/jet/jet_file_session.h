@@ -2,9 +2,11 @@
 //
 // Statements run on the same SQL engine as for SQLite files, over copies of
 // the Jet tables kept in memory. A table is copied when a statement first
-// names it, and only the columns statements read: its definition and
-// storage are checked first (jet_structure.h), then its rows are read
-// through libmdb. Each copied row keeps its place in the file (page and
+// names it, with the columns statements read (and, at the first load, its
+// fixed-width columns). The rows are read straight from the pages in the
+// same pass that checks them (jet_row_loader.h); memos and numerics through
+// libmdb once the storage, long values included, has been checked
+// (jet_structure.h). Each copied row keeps its place in the file (page and
 // slot of its data) as its rowid.
 //
 // Writes: an UPDATE changes the copy; what it changed becomes byte patches
@@ -80,7 +82,14 @@ class JetFileSession final : public Session, private StatementObserver {
 
   Table* FindTable(std::string_view name);
   HRESULT CreateTable(const CatalogTable& entry);
+  struct StatementFinalizer {
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+  };
+  using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
   HRESULT LoadNeededColumns(Table* table);
+  HRESULT PrepareLoad(const Table& table, const std::vector<std::size_t>& wanted, StatementHandle* statement);
+  HRESULT LoadThroughLibrary(Table* table, const std::vector<std::size_t>& wanted, sqlite3_stmt* statement);
   HRESULT ReadPageCached(std::uint32_t page, const std::uint8_t** bytes);
   HRESULT ReadRow(std::int64_t rowid, const TableDefinition& definition, const std::uint8_t** page,
                   RowLayout* row);

@@ -201,6 +201,22 @@ bool IsReadAsText(const ColumnDefinition& column) {
 
 bool IsReadable(const ColumnDefinition& column) { return column.type != kTypeOle; }
 
+bool IsCheapToCopy(const ColumnDefinition& column) {
+  switch (column.type) {
+    case kTypeBoolean:
+    case kTypeByte:
+    case kTypeInteger:
+    case kTypeLong:
+    case kTypeCurrency:
+    case kTypeSingle:
+    case kTypeDouble:
+    case kTypeDateTime:
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool IsLongValue(const ColumnDefinition& column) {
   return column.type == kTypeMemo || column.type == kTypeOle;
 }

@@ -26,9 +26,13 @@ namespace platform::provider::jet {
 // to case.
 std::string DeclaredTypeOf(const ColumnDefinition& column);
 
-// Whether libmdb converts the column's values (texts, memos, numerics); the
-// others are read from the row's bytes here.
+// Whether libmdb's text of the column's values is what a load through the
+// library binds (texts, memos, numerics); the others are read from the
+// row's bytes here.
 bool IsReadAsText(const ColumnDefinition& column);
+// Whether the column holds fixed-width numbers, dates or Yes/No: values of a
+// few bytes each, read straight from the row.
+bool IsCheapToCopy(const ColumnDefinition& column);
 // Whether the column can be read at all (OLE objects cannot).
 bool IsReadable(const ColumnDefinition& column);
 // Whether its values are long values (memo, OLE), kept out of the row.
