@@ -186,12 +186,30 @@ class IoFd {
   int fd_;
 };
 
-// One page a commit changes: what it holds now and what it will hold.
+// One page a commit changes, and the patches that fall on it: the range
+// [first, last) of the commit's patches sorted by page. Neither image of
+// the page is kept: the original is read from the file (and, once the file
+// is written, from the journal) and the patched one made from it when
+// needed, so that a commit touching every page of a large file holds a few
+// pages at a time, not all of them.
 struct PageChange {
   std::uint32_t page = 0;
-  std::vector<std::uint8_t> original;
-  std::vector<std::uint8_t> patched;
+  std::size_t first = 0;
+  std::size_t last = 0;
+  std::uint64_t patched_checksum = 0;  // of the patched image, set when it is written
 };
+
+// The patches of one commit, sorted by page, and the pages they change.
+struct CommitPlan {
+  std::vector<BytePatch> patches;
+  std::vector<PageChange> changes;
+};
+
+std::uint64_t ChecksumOf(const std::vector<std::uint8_t>& bytes) {
+  Fnv1a checksum;
+  checksum.Add(bytes.data(), bytes.size());
+  return checksum.Value();
+}
 
 Outcome CheckPatches(const JetFile& file, const std::vector<BytePatch>& patches) {
   for (const BytePatch& patch : patches) {
@@ -203,63 +221,120 @@ Outcome CheckPatches(const JetFile& file, const std::vector<BytePatch>& patches)
   return {};
 }
 
-// Reads each page the patches touch and applies them to a copy; pages the
-// patches leave as they are drop out. Patches to the same byte apply in the
-// order given.
-Outcome PlanChanges(const JetFile& file, const std::vector<BytePatch>& patches, CommitIo& io,
-                    std::vector<PageChange>* changes) {
-  std::vector<BytePatch> by_page = patches;
-  std::stable_sort(by_page.begin(), by_page.end(),
-                   [](const BytePatch& a, const BytePatch& b) { return a.page < b.page; });
-  const std::size_t page_size = file.PageSize();
-  for (auto first = by_page.begin(); first != by_page.end();) {
-    const std::uint32_t page = first->page;
-    const auto last = std::find_if(first, by_page.end(), [page](const BytePatch& p) { return p.page != page; });
-    PageChange change;
-    change.page = page;
-    change.original.resize(page_size);
-    const int read =
-        ReadFully(io, file.Descriptor(), change.original.data(), page_size, PageOffset(page, file.PageSize()));
-    if (read == kEndOfFile) {
-      return Fail(E_FILE_CORRUPT, file.Path() + " ends inside page " + std::to_string(page));
-    }
-    if (read != 0) {
-      return Fail(E_READ_FAULT,
-                  "cannot read page " + std::to_string(page) + " of " + file.Path() + ": " + std::strerror(read));
-    }
-    change.patched = change.original;
-    for (auto patch = first; patch != last; ++patch) {
-      std::uint8_t& byte = change.patched[patch->offset];
-      byte = static_cast<std::uint8_t>((byte & ~patch->mask) | (patch->value & patch->mask));
-    }
-    if (change.patched != change.original) changes->push_back(std::move(change));
-    first = last;
+// Patches to the same byte apply in the order given.
+void ApplyPatches(const CommitPlan& plan, const PageChange& change, std::vector<std::uint8_t>* page) {
+  for (std::size_t i = change.first; i < change.last; ++i) {
+    const BytePatch& patch = plan.patches[i];
+    std::uint8_t& byte = (*page)[patch.offset];
+    byte = static_cast<std::uint8_t>((byte & ~patch.mask) | (patch.value & patch.mask));
+  }
+}
+
+Outcome ReadFilePage(const JetFile& file, std::uint32_t page, CommitIo& io, std::vector<std::uint8_t>* bytes,
+                     const char* when) {
+  const int read = ReadFully(io, file.Descriptor(), bytes->data(), bytes->size(), PageOffset(page, file.PageSize()));
+  if (read == kEndOfFile) {
+    return Fail(E_FILE_CORRUPT, file.Path() + " ends inside page " + std::to_string(page) + when);
+  }
+  if (read != 0) {
+    return Fail(E_READ_FAULT,
+                "cannot read page " + std::to_string(page) + " of " + file.Path() + when + ": " + std::strerror(read));
   }
   return {};
 }
 
-std::vector<std::uint8_t> JournalBytes(const JetFile& file, const std::vector<PageChange>& changes) {
-  std::vector<std::uint8_t> bytes(kMagic.begin(), kMagic.end());
-  PutU32(&bytes, kFormatVersion);
-  PutU32(&bytes, file.PageSize());
-  PutU64(&bytes, file.Size());
-  PutU32(&bytes, static_cast<std::uint32_t>(changes.size()));
-  PutU32(&bytes, 0);
-  for (const PageChange& change : changes) {
-    PutU32(&bytes, change.page);
-    bytes.insert(bytes.end(), change.original.begin(), change.original.end());
+// Sorts the patches by page and keeps the pages they change; pages the
+// patches leave as they are drop out.
+Outcome PlanChanges(const JetFile& file, const std::vector<BytePatch>& patches, CommitIo& io, CommitPlan* plan) {
+  plan->patches = patches;
+  std::stable_sort(plan->patches.begin(), plan->patches.end(),
+                   [](const BytePatch& a, const BytePatch& b) { return a.page < b.page; });
+  std::vector<std::uint8_t> original(file.PageSize());
+  std::vector<std::uint8_t> patched(file.PageSize());
+  for (std::size_t first = 0; first < plan->patches.size();) {
+    PageChange change;
+    change.page = plan->patches[first].page;
+    change.first = first;
+    change.last = first;
+    while (change.last < plan->patches.size() && plan->patches[change.last].page == change.page) ++change.last;
+    if (Outcome read = ReadFilePage(file, change.page, io, &original, ""); read.Failed()) return read;
+    patched = original;
+    ApplyPatches(*plan, change, &patched);
+    if (patched != original) plan->changes.push_back(change);
+    first = change.last;
   }
-  Fnv1a checksum;
-  checksum.Add(bytes.data(), bytes.size());
-  PutU64(&bytes, checksum.Value());
-  return bytes;
+  return {};
+}
+
+// Appends to the journal through a buffer of a few pages, keeping the
+// running checksum of everything appended.
+class JournalWriter {
+ public:
+  JournalWriter(CommitIo& io, int fd) : io_(io), fd_(fd) { buffer_.reserve(kFlushBytes); }
+
+  // 0 or the errno of a failed write.
+  int Append(const std::uint8_t* bytes, std::size_t length) {
+    checksum_.Add(bytes, length);
+    buffer_.insert(buffer_.end(), bytes, bytes + length);
+    return buffer_.size() >= kFlushBytes ? Flush() : 0;
+  }
+  int AppendU32(std::uint32_t value) {
+    std::vector<std::uint8_t> bytes;
+    PutU32(&bytes, value);
+    return Append(bytes.data(), bytes.size());
+  }
+  // Appends the checksum of all that went before and writes what is left.
+  int Finish() {
+    std::vector<std::uint8_t> bytes;
+    PutU64(&bytes, checksum_.Value());
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+    return Flush();
+  }
+
+ private:
+  static constexpr std::size_t kFlushBytes = 256 * 1024;
+
+  int Flush() {
+    const int wrote = WriteFully(io_, fd_, buffer_.data(), buffer_.size(), offset_);
+    offset_ += static_cast<off_t>(buffer_.size());
+    buffer_.clear();
+    return wrote;
+  }
+
+  CommitIo& io_;
+  int fd_;
+  Fnv1a checksum_;
+  std::vector<std::uint8_t> buffer_;
+  off_t offset_ = 0;
+};
+
+// Writes the header and each changed page as the file holds it now.
+Outcome FillJournal(const JetFile& file, const std::string& journal, const CommitPlan& plan, int fd,
+                    CommitIo& io) {
+  JournalWriter writer(io, fd);
+  std::vector<std::uint8_t> header(kMagic.begin(), kMagic.end());
+  PutU32(&header, kFormatVersion);
+  PutU32(&header, file.PageSize());
+  PutU64(&header, file.Size());
+  PutU32(&header, static_cast<std::uint32_t>(plan.changes.size()));
+  PutU32(&header, 0);
+  int wrote = writer.Append(header.data(), header.size());
+  std::vector<std::uint8_t> original(file.PageSize());
+  for (std::size_t i = 0; i < plan.changes.size() && wrote == 0; ++i) {
+    const std::uint32_t page = plan.changes[i].page;
+    if (Outcome read = ReadFilePage(file, page, io, &original, ""); read.Failed()) return read;
+    wrote = writer.AppendU32(page);
+    if (wrote == 0) wrote = writer.Append(original.data(), original.size());
+  }
+  if (wrote == 0) wrote = writer.Finish();
+  if (wrote != 0) return WriteFailure(wrote, "cannot write the journal ", journal);
+  return {};
 }
 
 // Creates the journal and brings it, and its name in the folder, to disk.
 // On failure a journal this call created is removed again (as far as that
 // goes); one that was there before is left alone.
-Outcome WriteJournal(const JetFile& file, const std::string& journal, const std::vector<PageChange>& changes,
-                     CommitIo& io) {
+Outcome WriteJournal(const JetFile& file, const std::string& journal, const CommitPlan& plan, CommitIo& io) {
   IoFd out(io, io.Open(journal.c_str(), kJournalCreateFlags, kJournalMode));
   if (!out.Valid()) {
     const int error_number = errno;
@@ -269,10 +344,9 @@ Outcome WriteJournal(const JetFile& file, const std::string& journal, const std:
     }
     return WriteFailure(error_number, "cannot create the journal ", journal);
   }
-  const std::vector<std::uint8_t> bytes = JournalBytes(file, changes);
-  Outcome outcome;
-  if (const int wrote = WriteFully(io, out.Get(), bytes.data(), bytes.size(), 0); wrote != 0) {
-    outcome = WriteFailure(wrote, "cannot write the journal ", journal);
+  Outcome outcome = FillJournal(file, journal, plan, out.Get(), io);
+  if (outcome.Failed()) {
+    // reported as it is
   } else if (io.FSync(out.Get()) != 0) {
     outcome = WriteFailure(errno, "cannot sync the journal ", journal);
   } else if (out.Close() != 0) {
@@ -290,19 +364,26 @@ Outcome WriteJournal(const JetFile& file, const std::string& journal, const std:
 }
 
 // Writes the runs of bytes that differ between each page's images, then
-// syncs the file.
-Outcome WriteChanges(const JetFile& file, const std::vector<PageChange>& changes, CommitIo& io) {
-  for (const PageChange& change : changes) {
+// syncs the file. Each page is read just before it is written, when it still
+// holds its original bytes (the pages are distinct).
+Outcome WriteChanges(const JetFile& file, CommitPlan* plan, CommitIo& io) {
+  std::vector<std::uint8_t> original(file.PageSize());
+  std::vector<std::uint8_t> patched(file.PageSize());
+  for (PageChange& change : plan->changes) {
+    if (Outcome read = ReadFilePage(file, change.page, io, &original, ""); read.Failed()) return read;
+    patched = original;
+    ApplyPatches(*plan, change, &patched);
+    change.patched_checksum = ChecksumOf(patched);
     const off_t page_offset = PageOffset(change.page, file.PageSize());
     std::size_t begin = 0;
-    while (begin < change.patched.size()) {
-      if (change.patched[begin] == change.original[begin]) {
+    while (begin < patched.size()) {
+      if (patched[begin] == original[begin]) {
         ++begin;
         continue;
       }
       std::size_t end = begin + 1;
-      while (end < change.patched.size() && change.patched[end] != change.original[end]) ++end;
-      const int wrote = WriteFully(io, file.Descriptor(), change.patched.data() + begin, end - begin,
+      while (end < patched.size() && patched[end] != original[end]) ++end;
+      const int wrote = WriteFully(io, file.Descriptor(), patched.data() + begin, end - begin,
                                    page_offset + static_cast<off_t>(begin));
       if (wrote != 0) return WriteFailure(wrote, "cannot write to ", file.Path());
       begin = end;
@@ -313,21 +394,15 @@ Outcome WriteChanges(const JetFile& file, const std::vector<PageChange>& changes
 }
 
 // Reads the changed pages back: a file system that accepted the writes but
-// keeps something else is caught while the journal can still undo it.
-Outcome VerifyChanges(const JetFile& file, const std::vector<PageChange>& changes, CommitIo& io) {
+// keeps something else is caught while the journal can still undo it. Each
+// page is compared with the 64-bit checksum of the image that was written.
+Outcome VerifyChanges(const JetFile& file, const CommitPlan& plan, CommitIo& io) {
   std::vector<std::uint8_t> page(file.PageSize());
-  for (const PageChange& change : changes) {
-    const int read =
-        ReadFully(io, file.Descriptor(), page.data(), page.size(), PageOffset(change.page, file.PageSize()));
-    if (read == kEndOfFile) {
-      return Fail(E_FILE_CORRUPT,
-                  file.Path() + " ends inside page " + std::to_string(change.page) + " after it was written");
+  for (const PageChange& change : plan.changes) {
+    if (Outcome read = ReadFilePage(file, change.page, io, &page, " after it was written"); read.Failed()) {
+      return read;
     }
-    if (read != 0) {
-      return Fail(E_READ_FAULT, "cannot read back page " + std::to_string(change.page) + " of " + file.Path() + ": " +
-                                    std::strerror(read));
-    }
-    if (page != change.patched) {
+    if (ChecksumOf(page) != change.patched_checksum) {
       return Fail(E_WRITE_FAULT,
                   file.Path() + " did not read back as written (page " + std::to_string(change.page) + ")");
     }
@@ -336,16 +411,25 @@ Outcome VerifyChanges(const JetFile& file, const std::vector<PageChange>& change
 }
 
 // After a failure with a complete journal: writes the journalled pages back
-// whole, syncs, and removes the journal. `failure` is what went wrong first;
-// it is what the caller hears, with a word on the journal when the restore
-// fails too.
-Outcome RestoreAfter(Outcome failure, const JetFile& file, const std::string& journal,
-                     const std::vector<PageChange>& changes, CommitIo& io) {
+// whole, as the journal holds them, syncs, and removes the journal.
+// `failure` is what went wrong first; it is what the caller hears, with a
+// word on the journal when the restore fails too.
+Outcome RestoreAfter(Outcome failure, const JetFile& file, const std::string& journal, const CommitPlan& plan,
+                     CommitIo& io) {
   int error_number = 0;
-  for (const PageChange& change : changes) {
-    error_number = WriteFully(io, file.Descriptor(), change.original.data(), change.original.size(),
-                              PageOffset(change.page, file.PageSize()));
-    if (error_number != 0) break;
+  IoFd in(io, io.Open(journal.c_str(), kJournalReadFlags, 0));
+  if (!in.Valid()) error_number = errno;
+  std::vector<std::uint8_t> record(kPageNumberSize + file.PageSize());
+  off_t offset = static_cast<off_t>(kHeaderSize);
+  for (std::size_t i = 0; i < plan.changes.size() && error_number == 0; ++i) {
+    error_number = ReadFully(io, in.Get(), record.data(), record.size(), offset);
+    if (error_number == kEndOfFile) error_number = EIO;
+    if (error_number == 0 && ReadU32(record.data()) != plan.changes[i].page) error_number = EIO;
+    if (error_number == 0) {
+      error_number = WriteFully(io, file.Descriptor(), record.data() + kPageNumberSize, file.PageSize(),
+                                PageOffset(plan.changes[i].page, file.PageSize()));
+    }
+    offset += static_cast<off_t>(record.size());
   }
   if (error_number == 0 && io.FSync(file.Descriptor()) != 0) error_number = errno;
   if (error_number != 0) {
@@ -353,6 +437,7 @@ Outcome RestoreAfter(Outcome failure, const JetFile& file, const std::string& jo
                            "), so the journal " + journal + " is kept and will be played back at the next open";
     return failure;
   }
+  in.Close();
   // Should the removal fail, the journal holds the pages as they now are
   // again; playing it back at the next open changes nothing.
   io.Unlink(journal.c_str());
@@ -462,22 +547,22 @@ HRESULT CommitPatches(JetFile& file, const std::vector<BytePatch>& patches, bool
     return ReportError(E_ACCESSDENIED, "cannot write to " + file.Path() + ": the file is write-protected");
   }
   if (Outcome checked = CheckPatches(file, patches); checked.Failed()) return Report(std::move(checked));
-  std::vector<PageChange> changes;
-  if (Outcome planned = PlanChanges(file, patches, io, &changes); planned.Failed()) {
+  CommitPlan plan;
+  if (Outcome planned = PlanChanges(file, patches, io, &plan); planned.Failed()) {
     return Report(std::move(planned));
   }
-  if (changes.empty()) return S_OK;
+  if (plan.changes.empty()) return S_OK;
 
   const std::string journal = JournalPath(file.Path());
-  if (Outcome journalled = WriteJournal(file, journal, changes, io); journalled.Failed()) {
+  if (Outcome journalled = WriteJournal(file, journal, plan, io); journalled.Failed()) {
     return Report(std::move(journalled));
   }
-  Outcome outcome = WriteChanges(file, changes, io);
-  if (!outcome.Failed()) outcome = VerifyChanges(file, changes, io);
+  Outcome outcome = WriteChanges(file, &plan, io);
+  if (!outcome.Failed()) outcome = VerifyChanges(file, plan, io);
   if (!outcome.Failed() && io.Unlink(journal.c_str()) != 0) {
     outcome = WriteFailure(errno, "cannot remove the journal ", journal);
   }
-  if (outcome.Failed()) return Report(RestoreAfter(std::move(outcome), file, journal, changes, io));
+  if (outcome.Failed()) return Report(RestoreAfter(std::move(outcome), file, journal, plan, io));
 
   // The commit point is behind: the journal is gone and the changes stand.
   if (durable && io.SyncFolderOf(journal.c_str()) != 0) {
