@@ -25,11 +25,17 @@ class RowLoader final : public detail::RowVisitor {
     int bound = sqlite3_bind_int64(statement_, 1, RowIdOf(place.page, slot));
     for (std::size_t k = 0; k < columns_.size() && bound == SQLITE_OK; ++k) {
       const ColumnDefinition& column = *columns_[k];
+      const int index = static_cast<int>(k + 2);
       if (column.type == kTypeText) {
         const HRESULT decoded = DecodeText(page, place, slot, row, column, &texts_[k]);
         if (Failed(decoded)) return decoded;
+        // The engine reads the text before this call returns: no copy.
+        bound = IsPresent(page, row, column) ? sqlite3_bind_text64(statement_, index, texts_[k].data(), texts_[k].size(), SQLITE_STATIC,
+                                              SQLITE_UTF8)
+                        : sqlite3_bind_null(statement_, index);
+      } else {
+        bound = BindColumnValue(statement_, index, page, row, column, {});
       }
-      bound = BindColumnValue(statement_, static_cast<int>(k + 2), page, row, column, texts_[k]);
     }
     if (bound == SQLITE_CORRUPT) return detail::Damaged(file_, place.Describe(slot) + ": the row is cut short");
     if (bound == SQLITE_OK) {
