@@ -50,7 +50,14 @@ constexpr std::array<std::string_view, 3> kOtherDirections = {"Source -> Destina
                                                                "Bi-Directional"};
 
 // Statement parameters, numbered as in the statements below.
-enum PackageParameter : int { kPackageId = 1, kPackageName, kParentId, kPackageCreated, kPackageModified, kPackageGuid };
+enum PackageParameter : int {
+  kPackageId = 1,
+  kPackageName,
+  kParentId,
+  kPackageCreated,
+  kPackageModified,
+  kPackageGuid
+};
 constexpr const char* kInsertPackage =
     "insert into t_package (package_id, name, parent_id, createddate, modifieddate, ov_guid) "
     "values (?1, ?2, ?3, ?4, ?5, ?6)";
