@@ -3,10 +3,12 @@
 // table's loop, and bound without copying, so rows cost no allocations.
 #include "model_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "element_kinds.h"
 #include "package_tree.h"

@@ -21,6 +21,8 @@ class RandomStream {
     for (std::uint64_t& word : state_) word = SplitMix64(mixer);
   }
 
+  // The shifts, rotations and multipliers here and in SplitMix64 are the
+  // published algorithms' own.
   std::uint64_t Next() {
     const std::uint64_t result = RotateLeft(state_[1] * 5, 7) * 9;
     const std::uint64_t shifted = state_[1] << 17;
