@@ -179,6 +179,7 @@ def markdown(results, targets, image_name):
         "- CPU: %s, %d cores" % (m["cpu"], m["cores"]),
         "- memory: %s" % m["memory"],
         "- system: %s" % m["system"],
+        "- load average (1, 5, 15 minutes): %s" % m["load"],
         "",
         "## Versions",
         "",
