@@ -9,7 +9,7 @@ and plans the very statements the tool does.
 import sqlite3
 import urllib.parse
 
-PRAGMAS = ("pragma synchronous = normal", "pragma synchronous = extra")
+PRAGMAS = ("pragma cache_size = -16384", "pragma synchronous = normal", "pragma synchronous = extra")
 
 ROOT_GUID_QUERY = (
     "select value from t_objectproperties, t_object where t_object.object_id = "
