@@ -211,6 +211,8 @@ def markdown(results, targets, image_name):
         out += _growth_lines(results["jet"], "mdb-export")
     out += ["", "## Targets", "", "| target | figures | result |", "|---|---|---|"]
     out += ["| %s | %s | %s |" % (t.name, t.figures, t.verdict()) for t in targets]
+    out += ["", "What the profiles showed, and what was changed for these targets:"
+            " [PROFILE.md](PROFILE.md) in `bench/`."]
     out += ["", "## Median time against elements", "",
             "![Median wall time against elements, log-log](%s)" % image_name, ""]
     out += ["## Every run (seconds)", ""]
