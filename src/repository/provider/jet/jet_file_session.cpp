@@ -292,7 +292,7 @@ HRESULT JetFileSession::LoadNeededColumns(Table* table) {
     // over the table (an update of every row) for each one a later
     // statement reads.
     for (std::size_t i = 0; i < columns.size(); ++i) {
-      if (!table->needed[i] && IsCheapToCopy(columns[i])) wanted.push_back(i);
+      if (!table->needed[i] && IsFixedWidthNumber(columns[i])) wanted.push_back(i);
     }
     std::sort(wanted.begin(), wanted.end());
   }

@@ -201,7 +201,7 @@ bool IsReadAsText(const ColumnDefinition& column) {
 
 bool IsReadable(const ColumnDefinition& column) { return column.type != kTypeOle; }
 
-bool IsCheapToCopy(const ColumnDefinition& column) {
+bool IsFixedWidthNumber(const ColumnDefinition& column) {
   switch (column.type) {
     case kTypeBoolean:
     case kTypeByte:
@@ -281,19 +281,7 @@ int BindColumnValue(sqlite3_stmt* statement, int index, const std::uint8_t* page
 }
 
 std::optional<std::string> WhyNotWritable(const ColumnDefinition& column) {
-  switch (column.type) {
-    case kTypeBoolean:
-    case kTypeByte:
-    case kTypeInteger:
-    case kTypeLong:
-    case kTypeCurrency:
-    case kTypeSingle:
-    case kTypeDouble:
-    case kTypeDateTime:
-      break;
-    default:
-      return "column " + column.name + " is not a fixed-width number column";
-  }
+  if (!IsFixedWidthNumber(column)) return "column " + column.name + " is not a fixed-width number column";
   if (column.type != kTypeBoolean && !column.IsFixed()) {
     return "column " + column.name + " is not a fixed-width column";
   }

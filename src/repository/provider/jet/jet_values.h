@@ -30,9 +30,10 @@ std::string DeclaredTypeOf(const ColumnDefinition& column);
 // library binds (texts, memos, numerics); the others are read from the
 // row's bytes here.
 bool IsReadAsText(const ColumnDefinition& column);
-// Whether the column holds fixed-width numbers, dates or Yes/No: values of a
-// few bytes each, read straight from the row.
-bool IsCheapToCopy(const ColumnDefinition& column);
+// Whether the column's type is a fixed-width number, date or Yes/No: values
+// of a few bytes each, read straight from the row (Yes/No from its null-mask
+// bit).
+bool IsFixedWidthNumber(const ColumnDefinition& column);
 // Whether the column can be read at all (OLE objects cannot).
 bool IsReadable(const ColumnDefinition& column);
 // Whether its values are long values (memo, OLE), kept out of the row.
