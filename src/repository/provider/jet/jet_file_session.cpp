@@ -39,7 +39,6 @@ std::string Quote(std::string_view name) {
   return quoted + "\"";
 }
 
-
 // The lock file another program keeps beside a Jet file it has open.
 std::string LockFilePath(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
@@ -313,6 +312,8 @@ HRESULT JetFileSession::LoadNeededColumns(Table* table) {
     outcome = LoadRowsDirectly(*file_, table->definition, loaded, statement.get(), &storage, &result);
     internal_ = false;
     if (outcome == DirectLoad::kLoaded) {
+      // This scan checked no long values; those checked before still hold.
+      storage.longest_long_value = table->storage.longest_long_value;
       table->storage = std::move(storage);
     } else if (outcome == DirectLoad::kNeedsLibrary) {
       // Rows loaded before the text that needs the library go again.
