@@ -114,6 +114,21 @@ def evaluate(results):
     else:
         targets.append(Target("Jet growth and peak memory", "Jet not run", None))
 
+    if results["server_measured"]:
+        for p in results["server"]:
+            limit = SQLITE_TIME_FACTOR * p.baseline_time()
+            targets.append(Target(
+                "PostgreSQL, %s elements: tool median <= 1.2 x psql median" % count(p.elements),
+                "tool %s, limit %s (psql %s)" % (secs(p.tool_time()), secs(limit), secs(p.baseline_time())),
+                p.tool_time() <= limit))
+        at_limit = [p for p in results["server"] if p.elements == SQLITE_PEAK_AT]
+        if at_limit:
+            targets.append(Target(
+                "PostgreSQL, %s elements: tool peak memory < 200 MB" % count(SQLITE_PEAK_AT),
+                "peak %s" % megabytes(at_limit[0].tool_peak()), at_limit[0].tool_peak() < SQLITE_PEAK_LIMIT))
+    else:
+        targets.append(Target("PostgreSQL: tool median <= 1.2 x psql median", "PostgreSQL not run", None))
+
     at_limit = [p for p in sqlite if p.elements == SQLITE_PEAK_AT]
     if at_limit:
         p = at_limit[0]
@@ -187,6 +202,7 @@ def markdown(results, targets, image_name):
         "- sqlite3 shell: %s (Python's sqlite3 module, which computes the statements, uses SQLite %s)"
         % (v["sqlite3"], v["python_sqlite"]),
         "- mdbtools: %s" % v["mdbtools"],
+        "- PostgreSQL server: %s; %s" % (v["postgresql"], v["psql"]),
         "- SQLite repositories: `%s` with seed %d" % (v["generator"], results["seed"]),
         "",
         "## SQLite",
@@ -204,11 +220,23 @@ def markdown(results, targets, image_name):
         out += _table(results["jet"], "mdb-export")
     else:
         out += ["Not run (`--no-jet`)."]
+    out += ["", "## PostgreSQL", ""]
+    if results["server_measured"]:
+        out += ["Baseline: `psql` running the statements the tool runs, with the same texts (the package"
+                " lookup prepared with its parameter), in one transaction, output to /dev/null. Both"
+                " connect over TCP to a server on this machine; each run gets a fresh copy of the"
+                " loaded database (`create database ... template ...`). The size is the database's.", ""]
+        out += _table(results["server"], "psql")
+    else:
+        out += ["Not run (`--no-server`)."]
     out += ["", "## How time grows", "", "SQLite:", ""]
     out += _growth_lines(results["sqlite"], "sqlite3")
     if results["jet_measured"]:
         out += ["", "Jet:", ""]
         out += _growth_lines(results["jet"], "mdb-export")
+    if results["server_measured"]:
+        out += ["", "PostgreSQL:", ""]
+        out += _growth_lines(results["server"], "psql")
     out += ["", "## Targets", "", "| target | figures | result |", "|---|---|---|"]
     out += ["| %s | %s | %s |" % (t.name, t.figures, t.verdict()) for t in targets]
     out += ["", "What the profiles showed, and what was changed for these targets:"
@@ -219,6 +247,8 @@ def markdown(results, targets, image_name):
     out += _samples_lines(results["sqlite"], "sqlite3")
     if results["jet_measured"]:
         out += _samples_lines(results["jet"], "mdb-export")
+    if results["server_measured"]:
+        out += _samples_lines(results["server"], "psql")
     return "\n".join(out) + "\n"
 
 
@@ -240,7 +270,12 @@ def _gnuplot_script(results, png_path, terminal):
         script += _datablock("jet", results["jet"])
         series += ["$jet using 1:2 with linespoints title 'reconsider-tagger, Jet'",
                    "$jet using 1:3 with linespoints title 'mdb-export, four tables'"]
-    elements = [p.elements for p in results["sqlite"] + (results["jet"] if results["jet_measured"] else [])]
+    if results["server_measured"] and results["server"]:
+        script += _datablock("server", results["server"])
+        series += ["$server using 1:2 with linespoints title 'reconsider-tagger, PostgreSQL'",
+                   "$server using 1:3 with linespoints title 'psql'"]
+    elements = [p.elements for p in results["sqlite"] + (results["jet"] if results["jet_measured"] else [])
+                + results["server"]]
     script += [
         "set terminal %s size 900,600" % terminal,
         "set output '%s'" % png_path.replace("'", "''"),
@@ -280,6 +315,10 @@ def summary(results, targets, output_path):
             lines.append("  Jet    %9s: tool %s, mdb-export %s (x%.2f); tool peak %s, file %s" % (
                 count(p.elements), secs(p.tool_time()), secs(p.baseline_time()),
                 p.tool_time() / p.baseline_time(), megabytes(p.tool_peak()), megabytes(p.size)))
+    for p in results["server"]:
+        lines.append("  PostgreSQL %5s: tool %s, psql %s (x%.2f); tool peak %s" % (
+            count(p.elements), secs(p.tool_time()), secs(p.baseline_time()),
+            p.tool_time() / p.baseline_time(), megabytes(p.tool_peak())))
     lines.append("Targets:")
     lines += ["  %-12s %s: %s" % (t.verdict(), t.name, t.figures) for t in targets]
     lines.append("Written: %s" % output_path)

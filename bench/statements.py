@@ -67,8 +67,32 @@ def _id_text(value):
     raise PlanError("an id that is not an integer: %r" % (value,))
 
 
-def _id_list(connection, sql):
-    return ",".join(_id_text(row[0]) for row in connection.execute(sql))
+def _plan(values, where):
+    """The tool's reading statements, run through VALUES(sql, parameters),
+    which answers the first column of every row in the engine's order."""
+    found = values(ROOT_GUID_QUERY, ())
+    if not found or not isinstance(found[0], str):
+        raise PlanError("no root package GUID in %s" % where)
+    guid = found[0]
+    found = values(PACKAGE_LOOKUP, (guid,))
+    if not found:
+        raise PlanError("no package with the root GUID %s in %s" % (guid, where))
+    packages = _id_text(found[0])
+    passes = []
+    while True:
+        statement = subtree_pass(packages)
+        passes.append(statement)
+        ids = [_id_text(v) for v in values(statement, ())]
+        if not ids:
+            break
+        packages += "".join("," + i for i in ids)
+    flagged = ",".join(_id_text(v) for v in values(reconsider_query(packages), ()))
+    if not flagged:
+        raise PlanError("no flagged element in %s: the tool would stop before tagging" % where)
+    realising = ",".join(_id_text(v) for v in values(realising_query(flagged), ()))
+    if not realising:
+        raise PlanError("no realising element in %s: the tool would stop before tagging" % where)
+    return Plan(guid, packages, flagged, realising, passes)
 
 
 def compute_plan(path):
@@ -77,31 +101,22 @@ def compute_plan(path):
     uri = "file:" + urllib.parse.quote(path) + "?mode=ro"
     connection = sqlite3.connect(uri, uri=True, isolation_level=None)
     try:
-        row = connection.execute(ROOT_GUID_QUERY).fetchone()
-        if row is None or not isinstance(row[0], str):
-            raise PlanError("no root package GUID in %s" % path)
-        guid = row[0]
-        row = connection.execute(PACKAGE_LOOKUP, (guid,)).fetchone()
-        if row is None:
-            raise PlanError("no package with the root GUID %s in %s" % (guid, path))
-        packages = _id_text(row[0])
-        passes = []
-        while True:
-            statement = subtree_pass(packages)
-            passes.append(statement)
-            found = [_id_text(r[0]) for r in connection.execute(statement)]
-            if not found:
-                break
-            packages += "".join("," + i for i in found)
-        flagged = _id_list(connection, reconsider_query(packages))
-        if not flagged:
-            raise PlanError("no flagged element in %s: the tool would stop before tagging" % path)
-        realising = _id_list(connection, realising_query(flagged))
-        if not realising:
-            raise PlanError("no realising element in %s: the tool would stop before tagging" % path)
-        return Plan(guid, packages, flagged, realising, passes)
+        return _plan(lambda sql, parameters: [row[0] for row in connection.execute(sql, parameters)], path)
     finally:
         connection.close()
+
+
+def compute_server_plan(run_psql, where):
+    """The same on a PostgreSQL database, through RUN_PSQL(script), which
+    answers psql's unaligned output lines. The server's row order decides
+    the lists, as it does for the tool; the parameter of the package lookup
+    goes in as a quoted literal here, which selects the same rows."""
+    def values(sql, parameters):
+        if parameters:
+            sql = sql.replace("?", _sql_text_literal(parameters[0]))
+        lines = run_psql(sql + ";\n")
+        return [int(line) if line.lstrip("-").isdigit() else line for line in lines]
+    return _plan(values, where)
 
 
 def _dot_command_argument(text):
@@ -148,3 +163,23 @@ def shell_output(plan):
     out.extend(plan.flagged.split(","))
     out.extend(plan.realising.split(","))
     return out
+
+
+# What the tool adds on a server when the commit mode is 1, inside the
+# transaction it begins for the update.
+SERVER_DURABLE_COMMIT = "set local synchronous_commit to on"
+
+
+def psql_script(plan):
+    """The psql script doing the tool's work on a server in one
+    transaction. The package lookup is prepared with its parameter, as the
+    tool's provider sends it, and executed with the GUID as a value."""
+    lines = ["begin;", SERVER_DURABLE_COMMIT + ";", ROOT_GUID_QUERY + ";"]
+    lines.append("prepare package_lookup(text) as " + PACKAGE_LOOKUP.replace("?", "$1") + ";")
+    lines.append("execute package_lookup(" + _sql_text_literal(plan.guid) + ");")
+    lines.extend(statement + ";" for statement in plan.passes)
+    lines.append(reconsider_query(plan.packages) + ";")
+    lines.append(realising_query(plan.flagged) + ";")
+    lines.append(tag_update(plan.realising) + ";")
+    lines.append("commit;")
+    return "\n".join(lines) + "\n"

@@ -18,8 +18,8 @@ GENERATOR = None
 
 
 def run_bench(*args):
-    return subprocess.run([sys.executable, BENCH, "--sizes", "2000", "--runs", "1", "--no-jet"] + list(args),
-                          capture_output=True, text=True, timeout=120)
+    return subprocess.run([sys.executable, BENCH, "--sizes", "2000", "--server-sizes", "2000", "--runs", "1",
+                           "--no-jet"] + list(args), capture_output=True, text=True, timeout=170)
 
 
 class Smoke(unittest.TestCase):
@@ -33,6 +33,7 @@ class Smoke(unittest.TestCase):
             with open(results, encoding="utf-8") as f:
                 text = f.read()
             self.assertRegex(text, r"\n\| 2,000 \| bench-2000\.sqlite \| [0-9.]+ MB \| [0-9.]+ s \| [0-9.]+ s \|")
+            self.assertRegex(text, r"\n\| 2,000 \| bench_2000 \| [0-9.]+ MB \| [0-9.]+ s \| [0-9.]+ s \|")
             self.assertIn("](results.png)", text)
             with open(os.path.join(tmp, "out", "results.png"), "rb") as f:
                 self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
