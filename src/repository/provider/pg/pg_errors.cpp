@@ -89,6 +89,7 @@ HRESULT ResultForSqlState(std::string_view sqlstate) {
   if (sqlstate == "42501") return E_PRIVILEGE_DENIED;
   if (InClass(sqlstate, "54")) return E_STATEMENT_TOO_LONG;
   if (InClass(sqlstate, "23")) return DB_E_INTEGRITYVIOLATION;
+  if (sqlstate == "22012") return DB_E_ERRORSINCOMMAND;
   if (InClass(sqlstate, "22")) return DB_E_CANTCONVERTVALUE;
   if (sqlstate == "25006") return DB_SEC_E_PERMISSIONDENIED;
   if (sqlstate == "25P02") return XACT_E_ABORTED;

@@ -32,8 +32,9 @@
 //                                        -> DB_E_ERRORSINCOMMAND 0x80040E14
 //   class 23 (integrity constraint violation)
 //                                        -> DB_E_INTEGRITYVIOLATION 0x80040E2F
-//   class 22 (data exception: a text that is no number, a value out of
-//     range, a character the encoding lacks)
+//   22012 division by zero               -> DB_E_ERRORSINCOMMAND 0x80040E14
+//   the rest of class 22 (data exception: a text that is no number, a value
+//     out of range, a character the encoding lacks)
 //                                        -> DB_E_CANTCONVERTVALUE 0x80040E07
 //   25006 read-only transaction          -> DB_SEC_E_PERMISSIONDENIED 0x80040E09
 //   25P02 the transaction failed earlier -> XACT_E_ABORTED 0x8004D019
