@@ -211,11 +211,12 @@ TEST_F(PgOpen, PasswordFileIsUsedWhenPrivateAndIgnoredSilentlyOtherwise) {
 }
 
 // A server that accepts the connection and never says a word: the attempt
-// ends after the address's connect_timeout, or after the default of 10
-// seconds when the address sets none.
+// ends after the connect timeout the address sets, or else the one of
+// PGCONNECT_TIMEOUT, or else the default of 10 seconds.
 struct WaitCase {
   const char* name;
   const char* query;
+  const char* environment;  // PGCONNECT_TIMEOUT, or null for none
   double at_least_seconds;
   double at_most_seconds;
 };
@@ -225,7 +226,9 @@ void PrintTo(const WaitCase& printed, std::ostream* out) { *out << printed.name;
 class PgSilentServer : public testing_support::ComTest, public ::testing::WithParamInterface<WaitCase> {};
 
 TEST_P(PgSilentServer, IsGivenUpOnInTime) {
-  const ScopedEnvironment no_timeout("PGCONNECT_TIMEOUT", std::nullopt);
+  const ScopedEnvironment timeout("PGCONNECT_TIMEOUT", GetParam().environment == nullptr
+                                                           ? std::nullopt
+                                                           : std::optional<std::string>(GetParam().environment));
   const LocalPort silent(true);
   const std::string address = TcpAddress(std::string("tagger:") + kWrongPassword, silent.Port(), "db") + GetParam().query;
   const auto start = std::chrono::steady_clock::now();
@@ -237,8 +240,10 @@ TEST_P(PgSilentServer, IsGivenUpOnInTime) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Timeouts, PgSilentServer,
-                         ::testing::Values(WaitCase{"AddressTimeout", "?connect_timeout=3", 2.9, 6},
-                                           WaitCase{"DefaultTimeout", "", 9.9, 14}),
+                         ::testing::Values(WaitCase{"AddressTimeout", "?connect_timeout=3", nullptr, 2.9, 6},
+                                           WaitCase{"AddressOverEnvironment", "?connect_timeout=3", "20", 2.9, 6},
+                                           WaitCase{"EnvironmentTimeout", "", "4", 3.9, 7},
+                                           WaitCase{"DefaultTimeout", "", nullptr, 9.9, 14}),
                          CaseName());
 
 }  // namespace

@@ -32,8 +32,11 @@ using Clock = std::chrono::steady_clock;
 constexpr std::string_view kUriScheme = "postgresql://";
 constexpr std::string_view kShortUriScheme = "postgres://";
 
+// The connect timeout when neither the address nor libpq's conventions
+// (PGCONNECT_TIMEOUT, the service file) set one. The loop below keeps it, so
+// libpq need not be told.
+constexpr int kDefaultConnectTimeoutSeconds = 10;
 // Defaults the address may override (they stand before it).
-constexpr const char* kDefaultConnectTimeoutSeconds = "10";
 constexpr const char* kKeepaliveIdleSeconds = "30";
 constexpr const char* kKeepaliveIntervalSeconds = "10";
 constexpr const char* kKeepaliveCount = "3";
@@ -50,10 +53,11 @@ struct OptionsFreer {
   void operator()(PQconninfoOption* options) const { PQconninfoFree(options); }
 };
 
-// The connect timeout in force once libpq has read the address and the
-// environment: 0 for none, or false when it is no number.
+// The connect timeout in force once libpq has read the address, the
+// environment and the service file (the default when none of them sets one),
+// 0 for none; false when it is no number.
 bool ConnectTimeoutOf(PGconn* connection, int* seconds) {
-  *seconds = 0;
+  *seconds = kDefaultConnectTimeoutSeconds;
   const std::unique_ptr<PQconninfoOption, OptionsFreer> options(PQconninfo(connection));
   if (!options) return true;
   for (const PQconninfoOption* option = options.get(); option->keyword != nullptr; ++option) {
@@ -147,8 +151,7 @@ HRESULT Connect(const std::string& address, const Secrets& secrets, ConnectionHa
     }
   }
 
-  const char* const keywords[] = {"connect_timeout",
-                                  "keepalives_idle",
+  const char* const keywords[] = {"keepalives_idle",
                                   "keepalives_interval",
                                   "keepalives_count",
                                   "tcp_user_timeout",
@@ -156,8 +159,7 @@ HRESULT Connect(const std::string& address, const Secrets& secrets, ConnectionHa
                                   "dbname",
                                   "client_encoding",
                                   nullptr};
-  const char* const values[] = {kDefaultConnectTimeoutSeconds,
-                                kKeepaliveIdleSeconds,
+  const char* const values[] = {kKeepaliveIdleSeconds,
                                 kKeepaliveIntervalSeconds,
                                 kKeepaliveCount,
                                 kTcpUserTimeoutMilliseconds,

@@ -5,11 +5,12 @@
 // leaves out comes from libpq's own conventions, as for every PostgreSQL
 // client: the PG* environment variables, the service and password files, a
 // Unix socket when the host is a path. Before the address stand the defaults
-// it may override: a connect timeout of 10 seconds per host address, TCP
-// keepalives and a TCP user timeout (a server that vanishes mid-statement is
-// noticed within about a minute instead of the system's quarter of an hour),
-// and the application name. After it stands client_encoding UTF8, which
-// nothing overrides: texts cross the platform as UTF-8.
+// it may override: TCP keepalives and a TCP user timeout (a server that
+// vanishes mid-statement is noticed within about a minute instead of the
+// system's quarter of an hour) and the application name. After it stands
+// client_encoding UTF8, which nothing overrides: texts cross the platform as
+// UTF-8. The connect timeout is the one the address (or PGCONNECT_TIMEOUT,
+// or the service file) sets, 10 seconds when none does.
 //
 // Invariants: connecting never waits longer than the connect timeout for any
 // one host address (libpq's rule: at least 2 seconds when one is set; none

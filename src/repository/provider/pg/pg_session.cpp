@@ -174,9 +174,10 @@ HRESULT PgSession::Execute(std::string_view statement, const std::vector<Variant
   }
   const char* conforming = PQparameterStatus(connection_.get(), "standard_conforming_strings");
   RewrittenStatement rewritten;
-  std::vector<std::optional<std::string>> values(parameters.size());
+  std::vector<std::optional<std::string>> values;
   try {
     rewritten = RewritePlaceholders(statement, conforming == nullptr || std::string_view(conforming) != "off");
+    values.resize(parameters.size());
   } catch (const std::bad_alloc&) {
     return ReportError(E_OUTOFMEMORY, "rewriting the statement");
   }
