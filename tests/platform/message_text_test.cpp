@@ -84,8 +84,11 @@ const TableCase kDeclaredFailures[] = {
     {"DB_E_ERRORSOCCURRED", DB_E_ERRORSOCCURRED},
     {"DB_E_INTEGRITYVIOLATION", DB_E_INTEGRITYVIOLATION},
     {"DB_E_NOTABLE", DB_E_NOTABLE},
+    {"DB_SEC_E_AUTH_FAILED", DB_SEC_E_AUTH_FAILED},
+    {"XACT_E_COMMITFAILED", XACT_E_COMMITFAILED},
     {"XACT_E_NOTRANSACTION", XACT_E_NOTRANSACTION},
     {"XACT_E_XTIONEXISTS", XACT_E_XTIONEXISTS},
+    {"XACT_E_ABORTED", XACT_E_ABORTED},
     {"adErrInvalidArgument", adErrInvalidArgument},
     {"adErrNoCurrentRecord", adErrNoCurrentRecord},
     {"adErrItemNotFound", adErrItemNotFound},
@@ -97,6 +100,11 @@ const TableCase kDeclaredFailures[] = {
     {"E_MULTIPLE_STATEMENTS", E_MULTIPLE_STATEMENTS},
     {"E_CHANGE_NOT_SUPPORTED", E_CHANGE_NOT_SUPPORTED},
     {"E_CONNECTION_TEXT", E_CONNECTION_TEXT},
+    {"E_SERVER_UNREACHABLE", E_SERVER_UNREACHABLE},
+    {"E_DATABASE_NOT_FOUND", E_DATABASE_NOT_FOUND},
+    {"E_CONNECTION_LOST", E_CONNECTION_LOST},
+    {"E_SERVER_ADDRESS", E_SERVER_ADDRESS},
+    {"E_PRIVILEGE_DENIED", E_PRIVILEGE_DENIED},
 };
 
 std::string CaseName(const ::testing::TestParamInfo<TableCase>& case_info) {

@@ -72,8 +72,11 @@ inline constexpr HRESULT DB_SEC_E_PERMISSIONDENIED = MakeResult(0x80040E09);
 inline constexpr HRESULT DB_E_ERRORSOCCURRED = MakeResult(0x80040E21);
 inline constexpr HRESULT DB_E_INTEGRITYVIOLATION = MakeResult(0x80040E2F);
 inline constexpr HRESULT DB_E_NOTABLE = MakeResult(0x80040E37);
+inline constexpr HRESULT DB_SEC_E_AUTH_FAILED = MakeResult(0x80040E4D);
+inline constexpr HRESULT XACT_E_COMMITFAILED = MakeResult(0x8004D002);
 inline constexpr HRESULT XACT_E_NOTRANSACTION = MakeResult(0x8004D00E);
 inline constexpr HRESULT XACT_E_XTIONEXISTS = MakeResult(0x8004D013);
+inline constexpr HRESULT XACT_E_ABORTED = MakeResult(0x8004D019);
 
 // ADO (facility 0xA, the ADO error numbers in the low word).
 inline constexpr HRESULT adErrInvalidArgument = MakeResult(0x800A0BB9);
@@ -89,5 +92,11 @@ inline constexpr HRESULT E_STATEMENT_TOO_LONG = MakeResult(0xA0DB0001);
 inline constexpr HRESULT E_MULTIPLE_STATEMENTS = MakeResult(0xA0DB0002);
 inline constexpr HRESULT E_CHANGE_NOT_SUPPORTED = MakeResult(0xA0DB0003);
 inline constexpr HRESULT E_CONNECTION_TEXT = MakeResult(0xA0DB0004);
+// A database server: the address, reaching it, and keeping the connection.
+inline constexpr HRESULT E_SERVER_UNREACHABLE = MakeResult(0xA0DB0005);
+inline constexpr HRESULT E_DATABASE_NOT_FOUND = MakeResult(0xA0DB0006);
+inline constexpr HRESULT E_CONNECTION_LOST = MakeResult(0xA0DB0007);
+inline constexpr HRESULT E_SERVER_ADDRESS = MakeResult(0xA0DB0008);
+inline constexpr HRESULT E_PRIVILEGE_DENIED = MakeResult(0xA0DB0009);
 
 }  // namespace platform

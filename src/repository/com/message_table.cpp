@@ -50,8 +50,11 @@ constexpr MessageEntry kMessages[] = {
     {DB_E_ERRORSOCCURRED, "The provider refused a property value.\r\n"},
     {DB_E_INTEGRITYVIOLATION, "The change breaks a rule of the repository database (a constraint or trigger refused it).\r\n"},
     {DB_E_NOTABLE, "The repository lacks a table that the statement reads.\r\n"},
+    {DB_SEC_E_AUTH_FAILED, "The database server refused the user name or password.\r\n"},
+    {XACT_E_COMMITFAILED, "The transaction could not be committed; none of its changes were written.\r\n"},
     {XACT_E_NOTRANSACTION, "No transaction is in progress.\r\n"},
     {XACT_E_XTIONEXISTS, "A transaction is already in progress on this connection.\r\n"},
+    {XACT_E_ABORTED, "A statement of the transaction failed; nothing more runs in it until it is rolled back.\r\n"},
     {adErrInvalidArgument, "An argument is of the wrong type, out of range, or in conflict with another.\r\n"},
     {adErrNoCurrentRecord, "There is no current row.\r\n"},
     {adErrItemNotFound, "No item of that name is in the collection (a column the result lacks, or a property the provider does not know).\r\n"},
@@ -63,6 +66,11 @@ constexpr MessageEntry kMessages[] = {
     {E_MULTIPLE_STATEMENTS, "The command text holds more than one statement.\r\n"},
     {E_CHANGE_NOT_SUPPORTED, "The provider cannot make this change to a Jet file in place; the file is unchanged.\r\n"},
     {E_CONNECTION_TEXT, "The connection text is not of the form Provider=...;Data Source=...\r\n"},
+    {E_SERVER_UNREACHABLE, "The database server cannot be reached.\r\n"},
+    {E_DATABASE_NOT_FOUND, "The database named in the connection does not exist on the server.\r\n"},
+    {E_CONNECTION_LOST, "The connection to the database server was lost; the server keeps nothing of a transaction that was not committed.\r\n"},
+    {E_SERVER_ADDRESS, "The database server address is not a valid postgresql:// address.\r\n"},
+    {E_PRIVILEGE_DENIED, "The database server does not allow this user to read or change the repository's tables.\r\n"},
 };
 
 }  // namespace

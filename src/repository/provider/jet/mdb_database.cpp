@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "com/error_info.h"
-#include "provider/jet/quiet_stdio.h"
+#include "provider/quiet_stdio.h"
 
 namespace platform::provider::jet {
 namespace {

@@ -1,4 +1,4 @@
-#include "provider/jet/quiet_stdio.h"
+#include "provider/quiet_stdio.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
-namespace platform::provider::jet {
+namespace platform::provider {
 namespace {
 
 constexpr int kStandardOutput = 1;
@@ -45,4 +45,4 @@ QuietStdio::~QuietStdio() {
   }
 }
 
-}  // namespace platform::provider::jet
+}  // namespace platform::provider
