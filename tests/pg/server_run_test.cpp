@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(EarlyEnds, ServerModelRuns, ::testing::ValuesIn(Servabl
 // A GUID holding SQL reaches the server as a value: it matches no package,
 // and every table is still there afterwards.
 TEST(ServerRuns, AGuidHoldingSqlMatchesNothing) {
-  for (const std::string guid : {std::string("x' or '1'='1"), std::string("'; drop table t_package; --")}) {
+  for (const std::string& guid : {std::string("x' or '1'='1"), std::string("'; drop table t_package; --")}) {
     const auto database = ServedModel(Marker(guid) + Package(10, 0, kRoot) + Requirement(100, 10) + Flag(100) +
                                       Class(200, 10) + Realises(200, 100));
     ExpectServerRun(*database, {{guid}, 1});
@@ -184,7 +184,7 @@ TEST_P(UnreachableRepository, OneLineNoPasswordAndNothingChanged) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Connections, UnreachableRepository, ::testing::ValuesIn(kUnreachable),
-                         [](const ::testing::TestParamInfo<UnreachableCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<UnreachableCase>& test) { return test.param.name; });
 
 // ---------------------------------------------------------------------------
 // Connections cut while the tool runs.
@@ -271,7 +271,7 @@ TEST_P(CutBetweenSteps, OneErrorLineStatusOneAndNothingChanged) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, CutBetweenSteps, ::testing::ValuesIn(kCuts),
-                         [](const ::testing::TestParamInfo<CutCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<CutCase>& test) { return test.param.name; });
 
 // The update runs (held up by a trigger) when its backend is ended: the
 // server rolls the transaction back and the run says so and exits with 1.
