@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <future>
 #include <memory>
 #include <set>
@@ -117,6 +118,30 @@ TEST(ServerRuns, AGuidHoldingSqlMatchesNothing) {
     ExpectServerRun(*database, {{guid}, 1});
     EXPECT_EQ(database->Query("select count(*) from t_package"), (Rows{{"1"}}));
   }
+}
+
+// libpq is loaded only for a server: with a broken libpq.so.5 first on the
+// library path, a file still runs as always, and a server address gets one
+// line saying the library is missing.
+TEST(ServerRuns, TheClientLibraryIsLoadedOnlyForAServer) {
+  TempDir dir;
+  const std::string fake_library = dir.File("libpq.so.5");
+  std::ofstream(fake_library).close();
+  const std::string file = dir.File("sample.sqlite");
+  CreateSampleRepository(file);
+  const std::string with_broken_library = "LD_LIBRARY_PATH=" + dir.Path();
+
+  const ProcessResult file_run = RunProcess("env", {with_broken_library, RECONSIDER_TOOL_PATH, file});
+  EXPECT_EQ(file_run.exit_status, 0) << file_run.standard_output;
+  EXPECT_EQ(file_run.Lines().size(), 4u);
+
+  const ProcessResult server_run =
+      RunProcess("env", {with_broken_library, RECONSIDER_TOOL_PATH, "postgresql://tagger@127.0.0.1:1/db"});
+  EXPECT_EQ(server_run.exit_status, 1);
+  EXPECT_EQ(server_run.standard_error, "");
+  EXPECT_EQ(server_run.Lines(),
+            (std::vector<std::string>{
+                "The PostgreSQL client library (libpq5) is not installed, so no server repository can be opened."}));
 }
 
 // ---------------------------------------------------------------------------

@@ -105,6 +105,7 @@ const TableCase kDeclaredFailures[] = {
     {"E_CONNECTION_LOST", E_CONNECTION_LOST},
     {"E_SERVER_ADDRESS", E_SERVER_ADDRESS},
     {"E_PRIVILEGE_DENIED", E_PRIVILEGE_DENIED},
+    {"E_CLIENT_LIBRARY", E_CLIENT_LIBRARY},
 };
 
 std::string CaseName(const ::testing::TestParamInfo<TableCase>& case_info) {

@@ -98,5 +98,6 @@ inline constexpr HRESULT E_DATABASE_NOT_FOUND = MakeResult(0xA0DB0006);
 inline constexpr HRESULT E_CONNECTION_LOST = MakeResult(0xA0DB0007);
 inline constexpr HRESULT E_SERVER_ADDRESS = MakeResult(0xA0DB0008);
 inline constexpr HRESULT E_PRIVILEGE_DENIED = MakeResult(0xA0DB0009);
+inline constexpr HRESULT E_CLIENT_LIBRARY = MakeResult(0xA0DB000A);
 
 }  // namespace platform

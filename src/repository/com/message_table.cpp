@@ -70,6 +70,7 @@ constexpr MessageEntry kMessages[] = {
     {E_DATABASE_NOT_FOUND, "The database named in the connection does not exist on the server.\r\n"},
     {E_CONNECTION_LOST, "The connection to the database server was lost; the server keeps nothing of a transaction that was not committed.\r\n"},
     {E_SERVER_ADDRESS, "The database server address is not a valid postgresql:// address.\r\n"},
+    {E_CLIENT_LIBRARY, "The PostgreSQL client library (libpq5) is not installed, so no server repository can be opened.\r\n"},
     {E_PRIVILEGE_DENIED, "The database server does not allow this user to read or change the repository's tables.\r\n"},
 };
 

@@ -22,6 +22,7 @@
 #include <string>
 
 #include "com/error_info.h"
+#include "provider/pg/libpq_library.h"
 #include "provider/quiet_stdio.h"
 
 namespace platform::provider::pg {
@@ -50,7 +51,7 @@ constexpr int kExpandDbname = 1;
 void DiscardNotice(void* /*argument*/, const char* /*message*/) {}
 
 struct OptionsFreer {
-  void operator()(PQconninfoOption* options) const { PQconninfoFree(options); }
+  void operator()(PQconninfoOption* options) const { LibPq().PQconninfoFree(options); }
 };
 
 // The connect timeout in force once libpq has read the address, the
@@ -58,7 +59,7 @@ struct OptionsFreer {
 // 0 for none; false when it is no number.
 bool ConnectTimeoutOf(PGconn* connection, int* seconds) {
   *seconds = kDefaultConnectTimeoutSeconds;
-  const std::unique_ptr<PQconninfoOption, OptionsFreer> options(PQconninfo(connection));
+  const std::unique_ptr<PQconninfoOption, OptionsFreer> options(LibPq().PQconninfo(connection));
   if (!options) return true;
   for (const PQconninfoOption* option = options.get(); option->keyword != nullptr; ++option) {
     if (std::string_view(option->keyword) != "connect_timeout" || option->val == nullptr) continue;
@@ -76,16 +77,16 @@ bool ConnectTimeoutOf(PGconn* connection, int* seconds) {
 
 // Which host and address libpq is trying now.
 std::string AttemptOf(const PGconn* connection) {
-  const char* host = PQhost(connection);
-  const char* port = PQport(connection);
-  const char* address = PQhostaddr(connection);
+  const char* host = LibPq().PQhost(connection);
+  const char* port = LibPq().PQport(connection);
+  const char* address = LibPq().PQhostaddr(connection);
   return std::string(host == nullptr ? "" : host) + '\n' + (port == nullptr ? "" : port) + '\n' +
          (address == nullptr ? "" : address);
 }
 
 std::string HostOf(const PGconn* connection) {
-  const char* host = PQhost(connection);
-  const char* port = PQport(connection);
+  const char* host = LibPq().PQhost(connection);
+  const char* port = LibPq().PQport(connection);
   return std::string(host == nullptr ? "" : host) + ", port " + (port == nullptr ? "" : port);
 }
 
@@ -99,7 +100,7 @@ Outcome DriveConnection(PGconn* connection, int timeout_seconds) {
   Clock::time_point deadline = Clock::now() + timeout;
   for (;;) {
     if (state == PGRES_POLLING_OK) return Outcome::kConnected;
-    if (state == PGRES_POLLING_FAILED || PQstatus(connection) == CONNECTION_BAD) return Outcome::kFailed;
+    if (state == PGRES_POLLING_FAILED || LibPq().PQstatus(connection) == CONNECTION_BAD) return Outcome::kFailed;
     const std::string current = AttemptOf(connection);
     if (current != attempt) {
       attempt = current;
@@ -111,14 +112,14 @@ Outcome DriveConnection(PGconn* connection, int timeout_seconds) {
       if (left <= 0) return Outcome::kTimedOut;
       wait_milliseconds = left > INT_MAX ? INT_MAX : static_cast<int>(left);
     }
-    pollfd socket{PQsocket(connection), 0, 0};
+    pollfd socket{LibPq().PQsocket(connection), 0, 0};
     if (socket.fd < 0) return Outcome::kFailed;
     socket.events = state == PGRES_POLLING_READING ? POLLIN : POLLOUT;
     const int ready = ::poll(&socket, 1, wait_milliseconds);
     if (ready < 0 && errno != EINTR) return Outcome::kFailed;
     // Nothing yet (or a signal): look at the clock again.
     if (ready <= 0) continue;
-    state = PQconnectPoll(connection);
+    state = LibPq().PQconnectPoll(connection);
   }
 }
 
@@ -130,9 +131,9 @@ std::string Described(const Secrets& secrets, const char* message) {
 
 }  // namespace
 
-void ConnectionCloser::operator()(pg_conn* connection) const { PQfinish(connection); }
+void ConnectionCloser::operator()(pg_conn* connection) const { LibPq().PQfinish(connection); }
 
-void ResultClearer::operator()(pg_result* result) const { PQclear(result); }
+void ResultClearer::operator()(pg_result* result) const { LibPq().PQclear(result); }
 
 bool IsServerAddress(std::string_view data_source) {
   return data_source.substr(0, kUriScheme.size()) == kUriScheme ||
@@ -142,11 +143,11 @@ bool IsServerAddress(std::string_view data_source) {
 HRESULT Connect(const std::string& address, const Secrets& secrets, ConnectionHandle* connection) {
   {
     char* error = nullptr;
-    const std::unique_ptr<PQconninfoOption, OptionsFreer> parsed(PQconninfoParse(address.c_str(), &error));
+    const std::unique_ptr<PQconninfoOption, OptionsFreer> parsed(LibPq().PQconninfoParse(address.c_str(), &error));
     if (!parsed) {
       if (error == nullptr) return ReportError(E_OUTOFMEMORY, "reading the server address");
       const std::string description = Described(secrets, error);
-      PQfreemem(error);
+      LibPq().PQfreemem(error);
       return ReportError(E_SERVER_ADDRESS, description);
     }
   }
@@ -169,10 +170,10 @@ HRESULT Connect(const std::string& address, const Secrets& secrets, ConnectionHa
                                 nullptr};
 
   const QuietStdio quiet;
-  ConnectionHandle started(PQconnectStartParams(keywords, values, kExpandDbname));
+  ConnectionHandle started(LibPq().PQconnectStartParams(keywords, values, kExpandDbname));
   if (!started) return ReportError(E_OUTOFMEMORY, "starting a connection");
-  PQsetNoticeProcessor(started.get(), DiscardNotice, nullptr);
-  PQsetErrorVerbosity(started.get(), PQERRORS_VERBOSE);
+  LibPq().PQsetNoticeProcessor(started.get(), DiscardNotice, nullptr);
+  LibPq().PQsetErrorVerbosity(started.get(), PQERRORS_VERBOSE);
 
   int timeout_seconds = 0;
   if (!ConnectTimeoutOf(started.get(), &timeout_seconds)) {
@@ -186,14 +187,14 @@ HRESULT Connect(const std::string& address, const Secrets& secrets, ConnectionHa
                                                    secrets.Mask(HostOf(started.get())) + " within " +
                                                    std::to_string(timeout_seconds) + " s");
     case Outcome::kFailed: {
-      const char* message = PQerrorMessage(started.get());
+      const char* message = LibPq().PQerrorMessage(started.get());
       return ReportError(ResultForConnectFailure(message == nullptr ? "" : message,
-                                                 PQconnectionNeedsPassword(started.get()) != 0),
+                                                 LibPq().PQconnectionNeedsPassword(started.get()) != 0),
                          Described(secrets, message));
     }
   }
   // Statement errors name their SQLSTATE in the result, not in the text.
-  PQsetErrorVerbosity(started.get(), PQERRORS_DEFAULT);
+  LibPq().PQsetErrorVerbosity(started.get(), PQERRORS_DEFAULT);
   *connection = std::move(started);
   return S_OK;
 }

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "provider/pg/libpq_library.h"
+
 namespace platform::provider::pg {
 namespace {
 
@@ -61,7 +63,7 @@ std::string PercentDecoded(std::string_view text) {
 }
 
 struct OptionsFreer {
-  void operator()(PQconninfoOption* options) const { PQconninfoFree(options); }
+  void operator()(PQconninfoOption* options) const { LibPq().PQconninfoFree(options); }
 };
 
 }  // namespace
@@ -104,8 +106,8 @@ Secrets Secrets::Of(std::string_view address) {
   Secrets secrets;
   const std::string text(address);
   char* error = nullptr;
-  const std::unique_ptr<PQconninfoOption, OptionsFreer> options(PQconninfoParse(text.c_str(), &error));
-  PQfreemem(error);
+  const std::unique_ptr<PQconninfoOption, OptionsFreer> options(LibPq().PQconninfoParse(text.c_str(), &error));
+  LibPq().PQfreemem(error);
   if (options) {
     for (const PQconninfoOption* option = options.get(); option->keyword != nullptr; ++option) {
       if (std::string_view(option->keyword) == "password" && option->val != nullptr) {

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "com/error_info.h"
+#include "provider/pg/libpq_library.h"
 #include "provider/pg/pg_statement_text.h"
 #include "provider/pg/pg_values.h"
 #include "provider/property_names.h"
@@ -29,11 +30,11 @@ std::string SessionSettings() {
 class PgRowset final : public Rowset {
  public:
   explicit PgRowset(ResultHandle result)
-      : result_(std::move(result)), rows_(PQntuples(result_.get())) {
-    const int count = PQnfields(result_.get());
+      : result_(std::move(result)), rows_(LibPq().PQntuples(result_.get())) {
+    const int count = LibPq().PQnfields(result_.get());
     kinds_.reserve(static_cast<std::size_t>(count));
     for (int column = 0; column < count; ++column) {
-      kinds_.push_back(KindOfType(PQftype(result_.get(), column)));
+      kinds_.push_back(KindOfType(LibPq().PQftype(result_.get(), column)));
     }
   }
 
@@ -48,19 +49,19 @@ class PgRowset final : public Rowset {
   int ColumnCount() const override { return static_cast<int>(kinds_.size()); }
 
   std::string_view ColumnName(int column) const override {
-    const char* name = PQfname(result_.get(), column);
+    const char* name = LibPq().PQfname(result_.get(), column);
     return name == nullptr ? std::string_view() : std::string_view(name);
   }
 
   HRESULT GetValue(int column, VARIANT* value) override {
     if (!OnRow()) return ReportError(adErrNoCurrentRecord, "the rowset is at its end");
     if (column < 0 || column >= ColumnCount()) return ReportError(adErrItemNotFound, "no such column");
-    if (PQgetisnull(result_.get(), row_, column) != 0) {
+    if (LibPq().PQgetisnull(result_.get(), row_, column) != 0) {
       value->vt = VT_NULL;
       return S_OK;
     }
-    const std::string_view text(PQgetvalue(result_.get(), row_, column),
-                                static_cast<std::size_t>(PQgetlength(result_.get(), row_, column)));
+    const std::string_view text(LibPq().PQgetvalue(result_.get(), row_, column),
+                                static_cast<std::size_t>(LibPq().PQgetlength(result_.get(), row_, column)));
     return ColumnValue(kinds_[static_cast<std::size_t>(column)], text, value);
   }
 
@@ -75,17 +76,20 @@ class PgRowset final : public Rowset {
 // it; end it so the connection serves the next statement.
 void EndCopy(PGconn* connection, ExecStatusType status) {
   if (status == PGRES_COPY_IN) {
-    PQputCopyEnd(connection, "the platform sends no COPY data");
+    LibPq().PQputCopyEnd(connection, "the platform sends no COPY data");
   } else if (status == PGRES_COPY_OUT) {
     char* buffer = nullptr;
-    while (PQgetCopyData(connection, &buffer, 0) > 0) PQfreemem(buffer);
+    while (LibPq().PQgetCopyData(connection, &buffer, 0) > 0) LibPq().PQfreemem(buffer);
   }
-  while (PGresult* rest = PQgetResult(connection)) PQclear(rest);
+  while (PGresult* rest = LibPq().PQgetResult(connection)) LibPq().PQclear(rest);
 }
 
 }  // namespace
 
 HRESULT PgSession::Open(const std::string& address, std::unique_ptr<Session>* session) {
+  if (LoadLibPq() == nullptr) {
+    return ReportError(E_CLIENT_LIBRARY, "libpq.so.5 cannot be loaded, or lacks a function the provider calls");
+  }
   Secrets secrets = Secrets::Of(address);
   ConnectionHandle connection;
   const HRESULT connected = Connect(address, secrets, &connection);
@@ -112,17 +116,17 @@ HRESULT PgSession::SetProperty(std::string_view name, const VARIANT& value) {
   return S_OK;
 }
 
-bool PgSession::ConnectionLost() const { return PQstatus(connection_.get()) == CONNECTION_BAD; }
+bool PgSession::ConnectionLost() const { return LibPq().PQstatus(connection_.get()) == CONNECTION_BAD; }
 
 HRESULT PgSession::Failure(const pg_result* result) {
-  const char* message = result != nullptr ? PQresultErrorMessage(result) : PQerrorMessage(connection_.get());
+  const char* message = result != nullptr ? LibPq().PQresultErrorMessage(result) : LibPq().PQerrorMessage(connection_.get());
   std::string description = secrets_.Mask(message == nullptr ? "" : message);
   while (!description.empty() && (description.back() == '\n' || description.back() == ' ')) {
     description.pop_back();
   }
   description = "PostgreSQL: " + description;
   if (ConnectionLost()) return ReportError(E_CONNECTION_LOST, description);
-  const char* sqlstate = result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+  const char* sqlstate = result != nullptr ? LibPq().PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
   if (sqlstate == nullptr) return ReportError(result == nullptr ? E_OUTOFMEMORY : E_FAIL, description);
   return ReportError(ResultForSqlState(sqlstate), description);
 }
@@ -133,9 +137,9 @@ HRESULT PgSession::Send(const std::string& text, const std::vector<std::optional
   pointers.reserve(values.size());
   for (const std::optional<std::string>& value : values) pointers.push_back(value ? value->c_str() : nullptr);
   // Type 0 for every parameter (no types given): the server infers each one.
-  ResultHandle answer(PQexecParams(connection_.get(), text.c_str(), static_cast<int>(values.size()),
+  ResultHandle answer(LibPq().PQexecParams(connection_.get(), text.c_str(), static_cast<int>(values.size()),
                                    nullptr, pointers.data(), nullptr, nullptr, kTextFormat));
-  const ExecStatusType status = answer ? PQresultStatus(answer.get()) : PGRES_FATAL_ERROR;
+  const ExecStatusType status = answer ? LibPq().PQresultStatus(answer.get()) : PGRES_FATAL_ERROR;
   switch (status) {
     case PGRES_COMMAND_OK:
     case PGRES_TUPLES_OK:
@@ -157,8 +161,8 @@ HRESULT PgSession::Send(const std::string& text, const std::vector<std::optional
 HRESULT PgSession::RunCommand(const char* text, ResultHandle* result) {
   ResultHandle answer;
   // A plain query: the session's settings come as several statements in one.
-  answer.reset(PQexec(connection_.get(), text));
-  if (!answer || PQresultStatus(answer.get()) != PGRES_COMMAND_OK) return Failure(answer.get());
+  answer.reset(LibPq().PQexec(connection_.get(), text));
+  if (!answer || LibPq().PQresultStatus(answer.get()) != PGRES_COMMAND_OK) return Failure(answer.get());
   if (result != nullptr) *result = std::move(answer);
   return S_OK;
 }
@@ -172,7 +176,7 @@ HRESULT PgSession::Execute(std::string_view statement, const std::vector<Variant
   if (statement.find('\0') != std::string_view::npos) {
     return ReportError(DB_E_ERRORSINCOMMAND, "the statement holds a NUL character");
   }
-  const char* conforming = PQparameterStatus(connection_.get(), "standard_conforming_strings");
+  const char* conforming = LibPq().PQparameterStatus(connection_.get(), "standard_conforming_strings");
   RewrittenStatement rewritten;
   std::vector<std::optional<std::string>> values;
   try {
@@ -198,7 +202,7 @@ HRESULT PgSession::Execute(std::string_view statement, const std::vector<Variant
   ResultHandle result;
   const HRESULT sent = Send(rewritten.text, values, &result);
   if (Failed(sent)) return sent;
-  if (PQnfields(result.get()) == 0) return S_OK;
+  if (LibPq().PQnfields(result.get()) == 0) return S_OK;
   try {
     *rows = std::make_unique<PgRowset>(std::move(result));
   } catch (const std::bad_alloc&) {
@@ -231,7 +235,7 @@ HRESULT PgSession::CommitTransaction() {
   if (Failed(committed)) return committed;
   // The server ends an aborted transaction with a rollback, and says so only
   // in the command tag.
-  if (std::string_view(PQcmdStatus(result.get())) == "ROLLBACK") {
+  if (std::string_view(LibPq().PQcmdStatus(result.get())) == "ROLLBACK") {
     return ReportError(XACT_E_COMMITFAILED, "a statement of the transaction failed; the server rolled it back");
   }
   return S_OK;
@@ -247,7 +251,7 @@ HRESULT PgSession::AbortTransaction() {
 }
 
 bool PgSession::InTransaction() const {
-  switch (PQtransactionStatus(connection_.get())) {
+  switch (LibPq().PQtransactionStatus(connection_.get())) {
     case PQTRANS_IDLE:
       return false;
     case PQTRANS_ACTIVE:
