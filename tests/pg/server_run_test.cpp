@@ -215,12 +215,13 @@ INSTANTIATE_TEST_SUITE_P(Connections, UnreachableRepository, ::testing::ValuesIn
 // Connections cut while the tool runs.
 
 // A second session on the database, as the administrator, kept open by a
-// psql process until the object ends.
+// psql process until the object ends. Its pipe is close-on-exec ("e"), so
+// the tool started meanwhile does not keep psql's input open.
 class SecondSession {
  public:
   explicit SecondSession(const PgDatabase& database)
       : psql_(popen(("psql -X -q -v ON_ERROR_STOP=1 -d '" + database.SocketUri() + "' >/dev/null 2>&1").c_str(),
-                    "w")) {
+                    "we")) {
     if (psql_ == nullptr) throw std::runtime_error("cannot start psql");
   }
   ~SecondSession() {

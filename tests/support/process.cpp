@@ -1,5 +1,6 @@
 #include "support/process.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -29,9 +30,11 @@ std::vector<std::string> ProcessResult::Lines() const {
 }
 
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& arguments) {
+  // Close-on-exec: a process another thread starts meanwhile must not hold
+  // these pipes open, or this one's reader would wait for that one to end.
   int out_pipe[2];
   int err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
+  if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
