@@ -35,4 +35,9 @@ HRESULT ReadCommitMode(const VARIANT& value, std::int32_t* mode) {
   return S_OK;
 }
 
+HRESULT ReadCommitModeProperty(std::string_view name, const VARIANT& value, std::int32_t* mode) {
+  if (!IsCommitModeProperty(name)) return ReportError(adErrItemNotFound, std::string(name));
+  return ReadCommitMode(value, mode);
+}
+
 }  // namespace platform::provider

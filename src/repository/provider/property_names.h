@@ -25,4 +25,9 @@ HRESULT GetCommitModeProperty(std::string_view name, std::int32_t mode, VARIANT*
 // sets and checks it is one the provider knows.
 HRESULT ReadCommitMode(const VARIANT& value, std::int32_t* mode);
 
+// A write of property `name` on such a provider: the new mode into `mode`,
+// or adErrItemNotFound for another name and the errors of ReadCommitMode.
+// `mode` is left alone on failure.
+HRESULT ReadCommitModeProperty(std::string_view name, const VARIANT& value, std::int32_t* mode);
+
 }  // namespace platform::provider

@@ -25,9 +25,8 @@ HRESULT SqliteFileSession::GetProperty(std::string_view name, VARIANT* value) {
 }
 
 HRESULT SqliteFileSession::SetProperty(std::string_view name, const VARIANT& value) {
-  if (!IsCommitModeProperty(name)) return ReportError(adErrItemNotFound, std::string(name));
   std::int32_t mode = kCommitModeDefault;
-  const HRESULT read = ReadCommitMode(value, &mode);
+  const HRESULT read = ReadCommitModeProperty(name, value, &mode);
   if (Failed(read)) return read;
   const HRESULT set = database_->SetDurability(
       mode == kCommitModeDurable ? CommitDurability::kDurable : CommitDurability::kNormal);

@@ -114,8 +114,7 @@ HRESULT JetFileSession::GetProperty(std::string_view name, VARIANT* value) {
 }
 
 HRESULT JetFileSession::SetProperty(std::string_view name, const VARIANT& value) {
-  if (!IsCommitModeProperty(name)) return ReportError(adErrItemNotFound, std::string(name));
-  return ReadCommitMode(value, &commit_mode_);
+  return ReadCommitModeProperty(name, value, &commit_mode_);
 }
 
 HRESULT JetFileSession::Execute(std::string_view statement, const std::vector<Variant>& parameters,

@@ -108,12 +108,7 @@ HRESULT PgSession::GetProperty(std::string_view name, VARIANT* value) {
 }
 
 HRESULT PgSession::SetProperty(std::string_view name, const VARIANT& value) {
-  if (!IsCommitModeProperty(name)) return ReportError(adErrItemNotFound, std::string(name));
-  std::int32_t mode = kCommitModeDefault;
-  const HRESULT read = ReadCommitMode(value, &mode);
-  if (Failed(read)) return read;
-  commit_mode_ = mode;
-  return S_OK;
+  return ReadCommitModeProperty(name, value, &commit_mode_);
 }
 
 bool PgSession::ConnectionLost() const { return LibPq().PQstatus(connection_.get()) == CONNECTION_BAD; }
